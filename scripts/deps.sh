@@ -1,0 +1,11 @@
+#!/bin/sh
+# Installs what building, testing and the sample job need (Debian 12, as root).
+set -e
+if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends \
+    g++ cmake make pkg-config \
+    libcups2-dev libcupsimage2-dev cups cups-client cups-filters cups-ppdc cups-bsd \
+    googletest libgtest-dev libbenchmark-dev libpng-dev \
+    netpbm poppler-utils ghostscript valgrind clang libclang-rt-14-dev >/dev/null

@@ -134,6 +134,7 @@ int filter_main(int argc, char *argv[])
     ras.reset();
     if (fd != 0)
         close(fd);
+    cupsFreeOptions(num_options, options);
 
     if (page == 0) {
         if (!refused)

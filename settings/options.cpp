@@ -6,6 +6,7 @@
 // ending in VK) and the fraction part (NK), joined as "VK.NK".
 #include "settings/options.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -215,8 +216,11 @@ void setup(int num_options, cups_option_t *options)
         if (path) {
             int line = 0;
             ppd_status_t status = ppdLastError(&line);
-            std::fprintf(stderr, "ERROR: zel - Unable to open PPD file - %s (line %d)\n",
-                         ppdErrorString(status), line);
+            if (status == PPD_FILE_OPEN_ERROR)
+                std::fprintf(stderr, "ERROR: zel - Unable to open PPD file - %s: %s\n", path, std::strerror(errno));
+            else
+                std::fprintf(stderr, "ERROR: zel - Unable to open PPD file - %s: %s on line %d\n", path,
+                             ppdErrorString(status), line);
         }
         return;
     }

@@ -19,10 +19,13 @@ inline long img_row_stride(int16_t width) { return ((long{width} + 15) >> 4) * 2
 // Bytes of a row that carry pixels (8 pixels a byte).
 inline long img_row_length(int16_t width) { return (long{width} + 7) >> 3; }
 
-// Largest scan line (with its replication record) that a row of `len` bytes
-// can turn into: a bit string costs two bytes per 252, and a run never costs
-// more than the bytes it covers.
-constexpr size_t img_scanline_bound(size_t len) { return len + 2 * (len / 252 + 2) + 4; }
+// Longest row of a bitmap: 32767 pixels.
+constexpr size_t img_max_row_length = 4096;
+
+// Room for the scan line (with its replication record) of a row of `len`
+// bytes: a bit string costs two bytes per 252, a run never more than the
+// bytes it covers, and the encoder may write up to 15 bytes past its end.
+constexpr size_t img_scanline_bound(size_t len) { return len + 2 * (len / 252 + 2) + 4 + 16; }
 
 // Stores a 16-bit value high byte first.
 void write_word(unsigned char *p, uint16_t value);

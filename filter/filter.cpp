@@ -141,8 +141,11 @@ int filter_main(int argc, char *argv[])
             std::fputs("ERROR: zel - No pages found!\n", stderr);
         return 1;
     }
+    // A write that failed earlier leaves only the stream's error flag.
+    errno = 0;
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::fprintf(stderr, "ERROR: zel - Unable to write to the printer - %s\n", std::strerror(errno));
+        std::fprintf(stderr, "ERROR: zel - Unable to write to the printer - %s\n",
+                     errno ? std::strerror(errno) : "write error");
         return 1;
     }
     std::fputs("DEBUG: zel - Ready to print.\n", stderr);

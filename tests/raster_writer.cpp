@@ -83,6 +83,8 @@ void write_raster(const std::string &path, const std::vector<test_page> &pages, 
         h.ImagingBoundingBox[3] = h.PageSize[1];
         if (!cupsRasterWriteHeader2(ras, &h))
             throw std::runtime_error("cupsRasterWriteHeader2 refused a test page");
+        if (p.header_only)
+            continue;
         std::vector<unsigned char> blank;
         const std::vector<unsigned char> *rows = &p.rows;
         if (p.rows.empty()) {

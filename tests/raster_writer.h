@@ -18,6 +18,7 @@ struct test_page {
     unsigned page_size[2] = {0, 0}; // PageSize in points; 0 = from pixels and resolution
     unsigned num_copies = 1;        // NumCopies
     std::vector<unsigned char> rows; // height * bytes_per_line bytes; empty = blank page
+    bool header_only = false;       // write the header and no row at all
 
     unsigned line_bytes() const;
 };

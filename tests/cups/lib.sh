@@ -1,81 +1,65 @@
 # Shared pieces of the CUPS tests (bash, sourced).
-
+set -u
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
+# expect WHAT ACTUAL EXPECTED
+expect() { [ "$2" = "$3" ] || fail "$1: got [$2], expected [$3]"; }
+cupsbin=$(cups-config --serverbin 2>/dev/null || echo /usr/lib/cups)
 
-# A temporary directory that everybody may enter: CUPS runs filters as user lp.
-make_tmpdir() {
-    tmp=$(mktemp -d "${TMPDIR:-/tmp}/zaridiravid-$1.XXXXXX")
-    chmod 0755 "$tmp"
+# scratch NAME: $tmp, a directory under /tmp that user lp (who runs CUPS's
+# filters) may enter, removed by `cleanup` at exit.
+scratch() {
+    tmp=$(mktemp -d "/tmp/zaridiravid-$1.XXXXXX") && chmod 0755 "$tmp"
+    trap cleanup EXIT
+    trap 'exit 1' INT TERM
+}
+cleanup() { rm -rf "$tmp"; }
+
+# wait_for SECONDS CONDITION: evaluates the condition every 0.1 s until it holds.
+wait_for() {
+    local n
+    for ((n = $1 * 10; n > 0; n--)); do eval "$2" && return; sleep 0.1; done
+    return 1
 }
 
-# make_serverbin DIR FILTER: a CUPS ServerBin whose filter/ holds links to
-# CUPS's own filters and a copy of ours; the other program directories
-# (backend, daemon, ...) are CUPS's own.
-make_serverbin() {
-    local dir=$1 filter=$2 cups d
-    cups=$(cups-config --serverbin 2>/dev/null || echo /usr/lib/cups)
-    mkdir -p "$dir/filter"
-    for d in "$cups"/filter/*; do ln -s "$d" "$dir/filter/"; done
-    install -m 0755 "$filter" "$dir/filter/zaridiravid"
-    for d in "$cups"/*; do
-        [ "$(basename "$d")" = filter ] || ln -s "$d" "$dir/"
+# serverbin DIR FILTER: CUPS's program directories, with our filter added to its filters.
+serverbin() {
+    mkdir -p "$1/filter"
+    ln -s "$cupsbin"/filter/* "$1/filter/"
+    install -m 0755 "$2" "$1/filter/zaridiravid"
+    for d in "$cupsbin"/*; do [ "$(basename "$d")" = filter ] || ln -s "$d" "$1/"; done
+}
+
+# test_pdf OUT: two pages of 100 x 50 mm, black in the top left quarter of
+# page 1 and in the bottom right quarter of page 2.
+test_pdf() {
+    printf '%s\n' '%!PS' '<< /PageSize [283.46 141.73] >> setpagedevice' \
+        '0 70.865 141.73 70.865 rectfill showpage' '141.73 0 141.73 70.865 rectfill showpage' | ps2pdf - "$1"
+}
+
+# part FILE N image|block: page N's IMG image, or its label job block without
+# the CRs. Each page is "e img;*\r", "d IMG;cups\r", ESC ":", the image, ESC
+# "end-of-data" and the block.
+part() {
+    N=$2 PART=$3 perl -0777 -ne '@p = /d IMG;cups\r\e:(.*?)\eend-of-data(.*?)(?=e img;\*\r|\z)/sg;
+        $_ = $p[2 * $ENV{N} - ($ENV{PART} eq "image" ? 2 : 1)] // ""; tr/\r//d if $ENV{PART} eq "block"; print' "$1"
+}
+
+# check_pages FILE BLOCK: the test PDF's two pages, each with the label job
+# block BLOCK and an image that netpbm's gemtopnm reads as model 343's default
+# 100 x 50 mm label (1181 dots sent as 148 bytes a row, 591 rows), its top left
+# and bottom right quarters (10 dots in from their edges) B black or W white.
+check_pages() {
+    local n at look shades=(BW WB)
+    expect "pages" "$(perl -0777 -ne 'print scalar(() = /d IMG;cups\r\e:/g)' "$1")" 2
+    for n in 1 2; do
+        expect "page $n block" "$(part "$1" $n block)" "$2"
+        part "$1" $n image | gemtopnm > "$tmp/page.pbm"
+        look="$(pamfile -size "$tmp/page.pbm") "
+        for at in 0 1; do
+            look+=$(pamcut -left $((at * 592 + 10)) -top $((at * 295 + 10)) -width 572 -height 275 "$tmp/page.pbm" |
+                pamsumm -mean -brief | awk '{ print ($1 < 0.01 ? "B" : $1 > 0.99 ? "W" : "?") }')
+        done
+        expect "page $n" "$look" "1184 591 ${shades[n - 1]}"
     done
-}
-
-# A two-page PDF of 100 x 50 mm: page 1 black in its top left quarter, page 2
-# black in its bottom right quarter, white elsewhere.
-make_test_pdf() {
-    cat > "$1.ps" <<'EOF'
-%!PS
-<< /PageSize [283.46 141.73] >> setpagedevice
-0 setgray 0 70.865 141.73 70.865 rectfill showpage
-0 setgray 141.73 0 141.73 70.865 rectfill showpage
-EOF
-    ps2pdf "$1.ps" "$1"
-}
-
-# Byte offsets of a pattern (a grep -P expression) in a file, one a line.
-offsets() { LC_ALL=C grep -obUaP "$2" "$1" | cut -d: -f1; }
-
-# page_count FILE: the image downloads in a printer stream.
-page_count() { offsets "$1" 'd IMG;cups\r\x1b:' | wc -l; }
-
-# page_img FILE N: the IMG image of page N.
-page_img() {
-    local start end
-    start=$(offsets "$1" 'd IMG;cups\r\x1b:' | sed -n "$2p")
-    end=$(offsets "$1" '\x1bend-of-data' | sed -n "$2p")
-    tail -c +$((start + 14)) "$1" | head -c $((end - start - 13))
-}
-
-# job_block FILE N: page N's label job block, from "m m" to its A line, with
-# the carriage returns taken out.
-job_block() {
-    local end next
-    end=$(offsets "$1" '\x1bend-of-data' | sed -n "$2p")
-    next=$(offsets "$1" 'e img;\*\r' | sed -n "$(($2 + 1))p")
-    tail -c +$((end + 13)) "$1" | head -c $((${next:-$(stat -c %s "$1")} - end - 12)) | tr -d '\r'
-}
-
-# page_pbm FILE N OUT: page N decoded by netpbm's gemtopnm.
-page_pbm() { page_img "$1" "$2" > "$3.img" && gemtopnm "$3.img" > "$3"; }
-
-# mean PBM LEFT TOP WIDTH HEIGHT: share of white pixels in a region (0 = all black).
-mean() { pamcut -left "$2" -top "$3" -width "$4" -height "$5" "$1" | pamsumm -mean -brief; }
-
-# expect_black/expect_white WHAT PBM LEFT TOP WIDTH HEIGHT
-expect_black() {
-    local m; m=$(mean "${@:2}")
-    if awk "BEGIN { exit !($m < 0.01) }"; then pass "$1 is black"; else fail "$1 is not black (white share $m)"; fi
-}
-expect_white() {
-    local m; m=$(mean "${@:2}")
-    if awk "BEGIN { exit !($m > 0.99) }"; then pass "$1 is white"; else fail "$1 is not white (white share $m)"; fi
-}
-
-# expect_same WHAT ACTUAL EXPECTED
-expect_same() {
-    if [ "$2" = "$3" ]; then pass "$1"; else fail "$1: got [$2], expected [$3]"; fi
 }

@@ -17,14 +17,28 @@ void pair_field(const char *name, const unsigned (&v)[2])
     std::fprintf(stderr, "DEBUG: %s = [ %u %u ]\n", name, v[0], v[1]);
 }
 
-void signed_field(const char *name, unsigned v)
+// A field's 32 bits as the raster stream gave them. The enumeration fields
+// can hold any value there, and reading one as its enum type would be
+// undefined for values outside the enumeration.
+template <class T>
+unsigned raw(const T &field)
 {
-    std::fprintf(stderr, "DEBUG: %s = %d\n", name, static_cast<int>(v));
+    static_assert(sizeof field == sizeof(unsigned));
+    unsigned v;
+    std::memcpy(&v, &field, sizeof v);
+    return v;
 }
 
-void unsigned_field(const char *name, unsigned v)
+template <class T>
+void signed_field(const char *name, const T &field)
 {
-    std::fprintf(stderr, "DEBUG: %s = %u\n", name, v);
+    std::fprintf(stderr, "DEBUG: %s = %d\n", name, static_cast<int>(raw(field)));
+}
+
+template <class T>
+void unsigned_field(const char *name, const T &field)
+{
+    std::fprintf(stderr, "DEBUG: %s = %u\n", name, raw(field));
 }
 
 }  // namespace

@@ -9,7 +9,8 @@
 # failed check, a leak or a run of more than 10 s on one input stops that
 # target; the input is left in build-fuzz/artifacts/ and the script fails
 # after the other targets have run. FUZZ_BUILD_DIR changes the build tree;
-# extra libFuzzer flags can be given in FUZZ_FLAGS (e.g. "-jobs=2").
+# extra libFuzzer flags can be given in FUZZ_FLAGS (e.g. "-fork=2" for one
+# target on both cores).
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -43,6 +44,8 @@ for t in $targets; do
         -artifact_prefix="$build/artifacts/fuzz_$t-" ${FUZZ_FLAGS:-} \
         "$corpus" "fuzz/corpus/fuzz_$t" >"$log" 2>&1; then
         runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+        # -fork=N prints no final stats: its last progress line counts.
+        [ -n "$runs" ] || runs=$(grep -oE '^#[0-9]+' "$log" | tail -1 | tr -d '#')
         cov=$(grep -E '^#[0-9]+.*cov:' "$log" | tail -1 | sed 's/.*\(cov: [0-9]*\).*/\1/')
         echo "  ok: $runs inputs run, $cov, corpus $(ls "$corpus" | wc -l) files"
     else

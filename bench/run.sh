@@ -108,4 +108,6 @@ awk -v o="$i_ours" -v f="$i_floor" -v t="$i_theirs" -v b="$bytes" \
     printf "CPU time vs the floor:                %.3fx  (target <= 1.10)\n", (cf > 0 ? co / cf : 0)
     printf "peak memory over the floor:           %d KiB (target <= %d KiB: one page + 4 MiB)\n", mo - mf, pg / 1024 + 4096
 }'
-[ -n "${BENCH_WORK:-}" ] && echo "raster and profiles kept in $work (callgrind_annotate $work/cg.ours)"
+if [ -n "${BENCH_WORK:-}" ]; then
+    echo "raster and profiles kept in $work (callgrind_annotate $work/cg.ours)"
+fi

@@ -8,4 +8,4 @@ $SUDO apt-get install -y -qq --no-install-recommends \
     g++ cmake make pkg-config \
     libcups2-dev libcupsimage2-dev cups cups-client cups-filters cups-ppdc cups-bsd \
     googletest libgtest-dev libbenchmark-dev libpng-dev \
-    netpbm poppler-utils ghostscript valgrind clang libclang-rt-14-dev >/dev/null
+    netpbm poppler-utils ghostscript valgrind clang libclang-rt-14-dev time >/dev/null

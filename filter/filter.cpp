@@ -37,11 +37,17 @@ struct raster_closer {
     void operator()(cups_raster_t *ras) const { cupsRasterClose(ras); }
 };
 
+// Bytes from one bitmap row to the next: the raster row made even.
+size_t rowStride(const cups_page_header_t &header)
+{
+    return (size_t{header.cupsBytesPerLine} + 1) / 2 * 2;
+}
+
 // Reads the page's rows into the bitmap until all are read, the stream ends
 // or the job is cancelled; rows never read are made blank.
 void readPage(cups_raster_t *ras, const cups_page_header_t &header, unsigned char *data)
 {
-    const size_t stride = (size_t{header.cupsBytesPerLine} + 1) / 2 * 2;
+    const size_t stride = rowStride(header);
     unsigned y = 0;
     for (; y < header.cupsHeight && !cancelled; y++)
         if (cupsRasterReadPixels(ras, data + y * stride, header.cupsBytesPerLine) == 0)
@@ -71,8 +77,7 @@ void outputPage(cups_raster_t *ras, const cups_page_header_t &header, bitmap_dat
 // readPage fills every row, blank where the raster gave none.
 bitmap_data createBitmap(const cups_page_header_t &header)
 {
-    const size_t stride = (size_t{header.cupsBytesPerLine} + 1) / 2 * 2;
-    const size_t size = size_t{header.cupsHeight} * stride;
+    const size_t size = size_t{header.cupsHeight} * rowStride(header);
     return bitmap_data(static_cast<unsigned char *>(std::malloc(size ? size : 1)));
 }
 

@@ -73,11 +73,12 @@ struct sse2_search {
     static constexpr bool simd = true;
     static __m128i load(const unsigned char *p) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)); }
 
-    // Mask of the 16 bytes at p that differ from `value`.
-    static unsigned differ(const unsigned char *p, __m128i value)
+    // Mask of the 16 bytes at p that equal `value`, and of those that differ.
+    static unsigned equal(const unsigned char *p, __m128i value)
     {
-        return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(load(p), value))) ^ 0xFFFFu;
+        return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(load(p), value)));
     }
+    static unsigned differ(const unsigned char *p, __m128i value) { return equal(p, value) ^ 0xFFFFu; }
 
     static size_t run(const unsigned char *row, size_t len, size_t i, size_t limit, unsigned char value)
     {
@@ -87,10 +88,8 @@ struct sse2_search {
         size_t p = i;
         for (;;) {
             if (p + 64 <= len) {  // long white stretches: 64 bytes a step
-                uint64_t same = uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(load(row + p), v)))} |
-                                uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(load(row + p + 16), v)))} << 16 |
-                                uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(load(row + p + 32), v)))} << 32 |
-                                uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(load(row + p + 48), v)))} << 48;
+                const uint64_t same = uint64_t{equal(row + p, v)} | uint64_t{equal(row + p + 16, v)} << 16 |
+                                      uint64_t{equal(row + p + 32, v)} << 32 | uint64_t{equal(row + p + 48, v)} << 48;
                 if (~same)
                     return std::min(p - i + static_cast<size_t>(__builtin_ctzll(~same)), limit);
                 p += 64;

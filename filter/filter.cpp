@@ -56,21 +56,17 @@ void readPage(cups_raster_t *ras, const cups_page_header_t &header, unsigned cha
 }
 
 // One page's journey: raster rows, bitmap, IMG image, label job block.
-void outputPage(cups_raster_t *ras, const cups_page_header_t &header, bitmap_data data)
+void outputPage(cups_raster_t *ras, const cups_page_header_t &header, const job_settings &job, bitmap_data data)
 {
     img_bitmap bitmap = {static_cast<int16_t>(header.cupsWidth), static_cast<int16_t>(header.cupsHeight),
                          data.get()};
 
-    std::fputs("e img;*\r", stdout);    // erase the previous image
-    std::fputs("d IMG;cups\r", stdout);  // download an IMG image named cups
-    std::fputs("\x1b:", stdout);
-    write_IMG_Header(stdout, header.cupsBytesPerLine * 8, header.cupsHeight);
-
+    write_download_start(stdout, header.cupsBytesPerLine * 8, header.cupsHeight);
     startPage(&header);
     readPage(ras, header, bitmap.data);
     write_img(bitmap, stdout);
     data.reset();
-    printpage(&header);
+    printpage(&header, job);
 }
 
 // The page's bitmap, or null when it can't be had. It is not cleared here:
@@ -112,7 +108,7 @@ int filter_main(int argc, char *argv[])
     int num_options = cupsParseOptions(argv[5], 0, &options);
     std::unique_ptr<cups_raster_t, raster_closer> ras(cupsRasterOpen(fd, CUPS_RASTER_READ));
 
-    setup(num_options, options);
+    const job_settings job = setup(num_options, options);
 
     page = 0;
     cancelled = 0;
@@ -131,7 +127,7 @@ int filter_main(int argc, char *argv[])
 
         page++;
         std::fprintf(stderr, "PAGE: %d 1\n", page);
-        outputPage(ras.get(), header, std::move(data));
+        outputPage(ras.get(), header, job, std::move(data));
         if (cancelled)
             break;
     }

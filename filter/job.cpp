@@ -3,8 +3,8 @@
 
 #include <unistd.h>
 
+#include "img/img.h"
 #include "settings/lines.h"
-#include "settings/options.h"
 
 volatile sig_atomic_t cancelled = 0;
 
@@ -17,12 +17,6 @@ void set_sigterm(void (*handler)(int))
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &action, nullptr);
-}
-
-// A built line goes out as it stands, never as a format.
-void write_line(const std::string &line, FILE *out)
-{
-    std::fputs(line.c_str(), out);
 }
 
 }  // namespace
@@ -40,24 +34,18 @@ void startPage(const cups_page_header_t *)
     set_sigterm(cancelJob);
 }
 
-void printpage(const cups_page_header_t *header, FILE *out)
+void write_download_start(FILE *out, uint32_t linewidth, uint32_t lines)
 {
-    std::string line;
+    std::fputs("e img;*\r", out);    // erase the previous image
+    std::fputs("d IMG;cups\r", out);  // download an IMG image named cups
+    std::fputs("\x1b:", out);
+    write_IMG_Header(out, linewidth, lines);
+}
 
-    std::fputs("\x1b" "end-of-data", out);  // closes the image download
-    std::fputs("m m\r\n", out);             // lengths in millimetres
-    std::fputs("J\r\n", out);               // a new label job
-    if (get_o_opt(line) == 1)
-        write_line(line, out);
-    write_line(get_h_opt(line), out);
-    write_line(get_s_opt(line, header, printwidth), out);
-    std::fputs("I 0,0,0;cups\r\n", out);    // place the image just downloaded
-    if (get_c_opt(line) == 1)
-        write_line(line, out);
-    if (get_p_opt(line) == 1)
-        write_line(line, out);
-    std::fprintf(out, "A%u\r\n", header->NumCopies != 0 ? header->NumCopies : 1u);
-
+void printpage(const cups_page_header_t *header, const job_settings &job, FILE *out)
+{
+    const std::string block = label_block(*header, job);
+    std::fwrite(block.data(), 1, block.size(), out);
     set_sigterm(SIG_IGN);
 }
 

@@ -108,18 +108,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         (!ppd.empty() && pwrite(ppd_fd, ppd.data(), ppd.size(), 0) != static_cast<ssize_t>(ppd.size())))
         fail("cannot write the PPD file");
 
-    // A fresh process: every record zero.
-    s_opt = {};
-    h_opt = {};
-    o_opt = {};
-    p_opt = {};
-    c_opt = {};
-    modelnumber = 0;
-    printwidth = 0.0;
-
     cups_option_t *options = nullptr;
     const int num_options = cupsParseOptions(options_text.c_str(), 0, &options);
-    setup(num_options, options);
+    const job_settings job = setup(num_options, options);
+    const auto &[s_opt, h_opt, o_opt, p_opt, c_opt, modelnumber, printwidth] = job;
     cupsFreeOptions(num_options, options);
     if (ppds_open != 0)
         fail("setup left the PPD open");
@@ -147,24 +139,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         fail("printing width", std::to_string(printwidth));
 
     std::string line;
-    get_o_opt(line);
+    get_o_opt(line, o_opt);
     check_line(line, 'O');
-    check_line(get_h_opt(line), 'H');
+    check_line(get_h_opt(line, h_opt), 'H');
     cups_page_header_t header = {};
     const uint32_t sizes[][2] = {{283, 142}, {0, 0}, {UINT32_MAX, UINT32_MAX},
                                  {static_cast<uint32_t>(size * 7), static_cast<uint32_t>(size)}};
     for (const auto &s : sizes) {
         header.PageSize[0] = s[0];
         header.PageSize[1] = s[1];
-        check_line(get_s_opt(line, &header, printwidth), 'S');
+        check_line(get_s_opt(line, s_opt, &header, printwidth), 'S');
     }
     line = "untouched";
-    if (get_c_opt(line) == 1)
+    if (get_c_opt(line, c_opt) == 1)
         check_line(line, 'C');
     else if (line != "untouched" || c_opt.cutter == 1)
         fail("C line built with the cutter off");
     line = "untouched";
-    if (get_p_opt(line) == 1)
+    if (get_p_opt(line, p_opt) == 1)
         check_line(line, 'P');
     else if (line != "untouched" || p_opt.peeloffmode == 1)
         fail("P line built with peel-off off");

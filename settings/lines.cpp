@@ -3,7 +3,6 @@
 
 #include <cstdio>
 
-#include "settings/options.h"
 
 namespace {
 
@@ -22,7 +21,7 @@ void append_format(std::string &line, const char *format, Args... args)
 
 }  // namespace
 
-int get_o_opt(std::string &line)
+int get_o_opt(std::string &line, const o_opt_t &o_opt)
 {
     line = "O ";
     bool letters = false;
@@ -44,7 +43,7 @@ int get_o_opt(std::string &line)
     return 1;
 }
 
-std::string &get_h_opt(std::string &line)
+std::string &get_h_opt(std::string &line, const h_opt_t &h_opt)
 {
     line = "H ";
     line.append(h_opt.speed).append(",").append(h_opt.heat).append(",").append(h_opt.printmethod);
@@ -52,7 +51,8 @@ std::string &get_h_opt(std::string &line)
     return line;
 }
 
-std::string &get_s_opt(std::string &line, const cups_page_header_t *header, double printwidth)
+std::string &get_s_opt(std::string &line, const s_opt_t &s_opt, const cups_page_header_t *header,
+                       double printwidth)
 {
     line = "S ";
     line += s_opt.labelsensor;
@@ -69,7 +69,7 @@ std::string &get_s_opt(std::string &line, const cups_page_header_t *header, doub
     return line;
 }
 
-int get_c_opt(std::string &line)
+int get_c_opt(std::string &line, const c_opt_t &c_opt)
 {
     if (c_opt.cutter != 1)
         return 0;
@@ -83,11 +83,30 @@ int get_c_opt(std::string &line)
     return 1;
 }
 
-int get_p_opt(std::string &line)
+int get_p_opt(std::string &line, const p_opt_t &p_opt)
 {
     if (p_opt.peeloffmode == 1)
         line = std::string("P ") + p_opt.peeloffdisp + "\r\n";
     return p_opt.peeloffmode;
+}
+
+std::string label_block(const cups_page_header_t &header, const job_settings &job)
+{
+    std::string block = "\x1b" "end-of-data";  // closes the image download
+    block += "m m\r\n";                        // lengths in millimetres
+    block += "J\r\n";                          // a new label job
+    std::string line;
+    if (get_o_opt(line, job.o_opt) == 1)
+        block += line;
+    block += get_h_opt(line, job.h_opt);
+    block += get_s_opt(line, job.s_opt, &header, job.printwidth);
+    block += "I 0,0,0;cups\r\n";               // place the image just downloaded
+    if (get_c_opt(line, job.c_opt) == 1)
+        block += line;
+    if (get_p_opt(line, job.p_opt) == 1)
+        block += line;
+    block += "A" + std::to_string(header.NumCopies != 0 ? header.NumCopies : 1u) + "\r\n";
+    return block;
 }
 
 double convPPItomm(uint32_t points)

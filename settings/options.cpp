@@ -14,14 +14,6 @@
 
 #include "settings/models.h"
 
-s_opt_t s_opt;
-h_opt_t h_opt;
-o_opt_t o_opt;
-p_opt_t p_opt;
-c_opt_t c_opt;
-int32_t modelnumber;
-double printwidth;
-
 namespace {
 
 bool is_true(const ppd_choice_t *c)
@@ -42,13 +34,10 @@ void copy_field(char (&field)[N], std::string_view text, const char *what)
     field[n] = '\0';
 }
 
-// The marked choice of an option; a PPD without it is reported.
-const ppd_choice_t *marked(ppd_file_t *ppd, const char *keyword)
+// The marked choice of an option of an open PPD.
+const ppd_choice_t *marked(const char *keyword, const void *ppd)
 {
-    const ppd_choice_t *choice = ppdFindMarkedChoice(ppd, keyword);
-    if (!choice)
-        std::fprintf(stderr, "ERROR: zel - Option %s is missing in the PPD ...\n", keyword);
-    return choice;
+    return ppdFindMarkedChoice(static_cast<ppd_file_t *>(const_cast<void *>(ppd)), keyword);
 }
 
 struct ppd_closer {
@@ -65,22 +54,22 @@ std::string calcNumberOpt(std::string_view integer, std::string_view fraction)
     return number;
 }
 
-void set_Heat(const ppd_choice_t *heat) { copy_field(h_opt.heat, heat->text, "Heat"); }
+void set_Heat(h_opt_t &h_opt, const ppd_choice_t *heat) { copy_field(h_opt.heat, heat->text, "Heat"); }
 
-void set_PrintMethod(const ppd_choice_t *method)
+void set_PrintMethod(h_opt_t &h_opt, const ppd_choice_t *method)
 {
     std::strcpy(h_opt.printmethod, is_true(method) ? "T" : "D");
 }
 
-void set_Speed(const ppd_choice_t *speed) { copy_field(h_opt.speed, speed->text, "Speed"); }
+void set_Speed(h_opt_t &h_opt, const ppd_choice_t *speed) { copy_field(h_opt.speed, speed->text, "Speed"); }
 
-void set_LabelMirrored(const ppd_choice_t *mirrored) { o_opt.labelmirrored = is_true(mirrored); }
+void set_LabelMirrored(o_opt_t &o_opt, const ppd_choice_t *mirrored) { o_opt.labelmirrored = is_true(mirrored); }
 
-void set_LabelRotate(const ppd_choice_t *rotate) { o_opt.labelrotate = is_true(rotate); }
+void set_LabelRotate(o_opt_t &o_opt, const ppd_choice_t *rotate) { o_opt.labelrotate = is_true(rotate); }
 
-void set_TearOffMode(const ppd_choice_t *tearoff) { o_opt.tearoffmode = is_true(tearoff); }
+void set_TearOffMode(o_opt_t &o_opt, const ppd_choice_t *tearoff) { o_opt.tearoffmode = is_true(tearoff); }
 
-void set_BackfeedMode(const ppd_choice_t *backfeed)
+void set_BackfeedMode(o_opt_t &o_opt, const ppd_choice_t *backfeed)
 {
     if (std::strcmp(backfeed->choice, "BFA") == 0) {
         std::strcpy(o_opt.backfeedmode, "D");
@@ -92,9 +81,9 @@ void set_BackfeedMode(const ppd_choice_t *backfeed)
     }
 }
 
-void set_PeelOffMode(const ppd_choice_t *peeloff) { p_opt.peeloffmode = is_true(peeloff); }
+void set_PeelOffMode(p_opt_t &p_opt, const ppd_choice_t *peeloff) { p_opt.peeloffmode = is_true(peeloff); }
 
-void set_PeelOffDisp(const ppd_choice_t *dir, const ppd_choice_t *integer, const ppd_choice_t *fraction)
+void set_PeelOffDisp(p_opt_t &p_opt, const ppd_choice_t *dir, const ppd_choice_t *integer, const ppd_choice_t *fraction)
 {
     // The dispenser direction is told by its keyword: minus or not.
     std::string disp = std::strcmp(dir->choice, "PODIRM") == 0 ? "-" : "";
@@ -102,7 +91,7 @@ void set_PeelOffDisp(const ppd_choice_t *dir, const ppd_choice_t *integer, const
     copy_field(p_opt.peeloffdisp, disp, "PeelOff displacement");
 }
 
-void set_LabelSensor(const ppd_choice_t *sensor)
+void set_LabelSensor(s_opt_t &s_opt, const ppd_choice_t *sensor)
 {
     if (std::strncmp(sensor->choice, "LSD", 3) == 0) {
         std::strcpy(s_opt.labelsensor, "l1");
@@ -116,26 +105,26 @@ void set_LabelSensor(const ppd_choice_t *sensor)
     }
 }
 
-void set_LabelGap(const ppd_choice_t *integer, const ppd_choice_t *fraction)
+void set_LabelGap(s_opt_t &s_opt, const ppd_choice_t *integer, const ppd_choice_t *fraction)
 {
     s_opt.labelgap = std::atof(calcNumberOpt(integer->text, fraction->text).c_str());
 }
 
-void set_DisplacementX(const ppd_choice_t *integer, const ppd_choice_t *fraction)
+void set_DisplacementX(s_opt_t &s_opt, const ppd_choice_t *integer, const ppd_choice_t *fraction)
 {
     s_opt.displacementx = std::atof(calcNumberOpt(integer->text, fraction->text).c_str());
 }
 
-void set_DisplacementY(const ppd_choice_t *dir, const ppd_choice_t *integer, const ppd_choice_t *fraction)
+void set_DisplacementY(s_opt_t &s_opt, const ppd_choice_t *dir, const ppd_choice_t *integer, const ppd_choice_t *fraction)
 {
     // The direction choice's text is the number's sign.
     std::string number = dir->text + calcNumberOpt(integer->text, fraction->text);
     s_opt.displacementy = std::atof(number.c_str());
 }
 
-void set_Cutter(const ppd_choice_t *cutter) { c_opt.cutter = is_true(cutter); }
+void set_Cutter(c_opt_t &c_opt, const ppd_choice_t *cutter) { c_opt.cutter = is_true(cutter); }
 
-void setCutterMode(const ppd_choice_t *mode)
+void setCutterMode(c_opt_t &c_opt, const ppd_choice_t *mode)
 {
     if (std::strcmp(mode->choice, "CMOD1I") == 0) {
         c_opt.cuttermode = 1;
@@ -147,72 +136,82 @@ void setCutterMode(const ppd_choice_t *mode)
     }
 }
 
-void set_CutterInterval(const ppd_choice_t *interval)
+void set_CutterInterval(c_opt_t &c_opt, const ppd_choice_t *interval)
 {
     copy_field(c_opt.cutterinterval, interval->text, "cCutterInterval");
 }
 
-void set_CutterOffset1(const ppd_choice_t *dir, const ppd_choice_t *integer, const ppd_choice_t *fraction)
+void set_CutterOffset1(c_opt_t &c_opt, const ppd_choice_t *dir, const ppd_choice_t *integer, const ppd_choice_t *fraction)
 {
     // The direction choice's text is the offset's sign.
     std::string offset = dir->text + calcNumberOpt(integer->text, fraction->text);
     copy_field(c_opt.cutteroffset1, offset, "cCutterOffset1");
 }
 
-void handleMarkedPPDOptions(ppd_file_t *ppd)
+void handleChoices(choice_lookup lookup, const void *source, job_settings &job)
 {
-    // Each option's setter runs only when the PPD has a marked choice for it
-    // (for a group: for every keyword of the group).
-    auto one = [ppd](const char *keyword, void (*setter)(const ppd_choice_t *)) {
-        if (const ppd_choice_t *c = marked(ppd, keyword))
-            setter(c);
+    // Each option's setter runs only when there is a choice for it (for a
+    // group: for every keyword of the group); a missing option is reported.
+    auto find = [&](const char *keyword) {
+        const ppd_choice_t *choice = lookup(keyword, source);
+        if (!choice)
+            std::fprintf(stderr, "ERROR: zel - Option %s is missing in the PPD ...\n", keyword);
+        return choice;
     };
-    auto two = [ppd](const char *k1, const char *k2,
-                     void (*setter)(const ppd_choice_t *, const ppd_choice_t *)) {
-        const ppd_choice_t *c1 = marked(ppd, k1);
-        const ppd_choice_t *c2 = marked(ppd, k2);
+    auto one = [&](const char *keyword, auto &record, auto setter) {
+        if (const ppd_choice_t *c = find(keyword))
+            setter(record, c);
+    };
+    auto two = [&](const char *k1, const char *k2, auto &record, auto setter) {
+        const ppd_choice_t *c1 = find(k1);
+        const ppd_choice_t *c2 = find(k2);
         if (c1 && c2)
-            setter(c1, c2);
+            setter(record, c1, c2);
     };
-    auto three = [ppd](const char *k1, const char *k2, const char *k3,
-                       void (*setter)(const ppd_choice_t *, const ppd_choice_t *, const ppd_choice_t *)) {
-        const ppd_choice_t *c1 = marked(ppd, k1);
-        const ppd_choice_t *c2 = marked(ppd, k2);
-        const ppd_choice_t *c3 = marked(ppd, k3);
+    auto three = [&](const char *k1, const char *k2, const char *k3, auto &record, auto setter) {
+        const ppd_choice_t *c1 = find(k1);
+        const ppd_choice_t *c2 = find(k2);
+        const ppd_choice_t *c3 = find(k3);
         if (c1 && c2 && c3)
-            setter(c1, c2, c3);
+            setter(record, c1, c2, c3);
     };
 
-    one("Heat", set_Heat);
-    one("PrintMethod", set_PrintMethod);
-    one("Speed", set_Speed);
-    one("LabelMirrored", set_LabelMirrored);
-    one("LabelRotate", set_LabelRotate);
-    one("TearOffMode", set_TearOffMode);
-    one("BackFeed", set_BackfeedMode);
-    one("PeelOff", set_PeelOffMode);
-    if (p_opt.peeloffmode == 1)
-        three("cPeelOffDir", "cPeelOffVKVersatz", "cPeelOffNKVersatz", set_PeelOffDisp);
-    one("LabelSensor", set_LabelSensor);
-    two("LabelGapVK", "LabelGapNK", set_LabelGap);
-    two("PrnHeadOffsetXVK", "PrnHeadOffsetXNK", set_DisplacementX);
-    three("PrnHeadOffsetYDir", "PrnHeadOffsetYVK", "PrnHeadOffsetYNK", set_DisplacementY);
-    one("Cutter", set_Cutter);
-    if (c_opt.cutter == 1) {
-        one("cCutterMode", setCutterMode);
-        if (c_opt.cuttermode == 1)
-            one("cCutterInterval", set_CutterInterval);
-        three("cCutterOffset1Dir", "cCutterOffset1VK", "cCutterOffset1NK", set_CutterOffset1);
+    one("Heat", job.h_opt, set_Heat);
+    one("PrintMethod", job.h_opt, set_PrintMethod);
+    one("Speed", job.h_opt, set_Speed);
+    one("LabelMirrored", job.o_opt, set_LabelMirrored);
+    one("LabelRotate", job.o_opt, set_LabelRotate);
+    one("TearOffMode", job.o_opt, set_TearOffMode);
+    one("BackFeed", job.o_opt, set_BackfeedMode);
+    one("PeelOff", job.p_opt, set_PeelOffMode);
+    if (job.p_opt.peeloffmode == 1)
+        three("cPeelOffDir", "cPeelOffVKVersatz", "cPeelOffNKVersatz", job.p_opt, set_PeelOffDisp);
+    one("LabelSensor", job.s_opt, set_LabelSensor);
+    two("LabelGapVK", "LabelGapNK", job.s_opt, set_LabelGap);
+    two("PrnHeadOffsetXVK", "PrnHeadOffsetXNK", job.s_opt, set_DisplacementX);
+    three("PrnHeadOffsetYDir", "PrnHeadOffsetYVK", "PrnHeadOffsetYNK", job.s_opt, set_DisplacementY);
+    one("Cutter", job.c_opt, set_Cutter);
+    if (job.c_opt.cutter == 1) {
+        one("cCutterMode", job.c_opt, setCutterMode);
+        if (job.c_opt.cuttermode == 1)
+            one("cCutterInterval", job.c_opt, set_CutterInterval);
+        three("cCutterOffset1Dir", "cCutterOffset1VK", "cCutterOffset1NK", job.c_opt, set_CutterOffset1);
     }
 }
 
-void setup(int num_options, cups_option_t *options)
+void handleMarkedPPDOptions(ppd_file_t *ppd, job_settings &job)
 {
+    handleChoices(marked, ppd, job);
+}
+
+job_settings setup(int num_options, cups_option_t *options)
+{
+    job_settings job{};
     const char *path = std::getenv("PPD");
     std::unique_ptr<ppd_file_t, ppd_closer> ppd(path ? ppdOpenFile(path) : nullptr);
     if (!ppd) {
         // Without a PPD every record stays zero and the job still prints.
-        modelnumber = -1;
+        job.modelnumber = -1;
         if (path) {
             int line = 0;
             ppd_status_t status = ppdLastError(&line);
@@ -222,11 +221,11 @@ void setup(int num_options, cups_option_t *options)
                 std::fprintf(stderr, "ERROR: zel - Unable to open PPD file - %s: %s on line %d\n", path,
                              ppdErrorString(status), line);
         }
-        return;
+        return job;
     }
 
-    modelnumber = ppd->model_number;
-    printwidth = getPrintingWidth(modelnumber);
+    job.modelnumber = ppd->model_number;
+    job.printwidth = getPrintingWidth(job.modelnumber);
 
     ppdMarkDefaults(ppd.get());
     int conflicts = cupsMarkOptions(ppd.get(), num_options, options);
@@ -235,5 +234,6 @@ void setup(int num_options, cups_option_t *options)
         std::fputs("ERROR: Report this, please. Thank you!\n", stderr);
     }
 
-    handleMarkedPPDOptions(ppd.get());
+    handleMarkedPPDOptions(ppd.get(), job);
+    return job;
 }

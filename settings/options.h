@@ -1,5 +1,7 @@
-// The printer settings of one job: read once from the queue's PPD and the
-// job's options, then only read by the line builders.
+// The printer settings of one job: filled once from the queue's PPD and the
+// job's options (or, in the Printer Application, from a job's IPP attributes),
+// then only read by the line builders. Each job has its own value, so jobs of
+// different printers may be prepared at the same time.
 #pragma once
 
 #include <cstdint>
@@ -46,41 +48,52 @@ struct c_opt_t {
     char cutteroffset1[11];  // direction text, integer part, ".", fraction
 };
 
-extern s_opt_t s_opt;
-extern h_opt_t h_opt;
-extern o_opt_t o_opt;
-extern p_opt_t p_opt;
-extern c_opt_t c_opt;
+// Everything the label job block needs besides the page: the five option
+// records, the model and its widest image. A value-initialised one is what a
+// job without a PPD prints with (all zero, model 0).
+struct job_settings {
+    s_opt_t s_opt;
+    h_opt_t h_opt;
+    o_opt_t o_opt;
+    p_opt_t p_opt;
+    c_opt_t c_opt;
+    int32_t modelnumber;  // the PPD's model number, -1 without a PPD
+    double printwidth;    // the model's widest image, mm (0.0 if unknown)
+};
 
-extern int32_t modelnumber;  // the PPD's model number, -1 without a PPD
-extern double printwidth;    // the model's widest image, mm (0.0 if unknown)
+// The marked choice of a printer option by its PPD keyword, or null.
+using choice_lookup = const ppd_choice_t *(*)(const char *keyword, const void *source);
 
 // Loads the PPD named by $PPD, marks its defaults and the job's options and
 // fills the option records.
-void setup(int num_options, cups_option_t *options);
+job_settings setup(int num_options, cups_option_t *options);
 
 // Copies every needed marked choice of an open, marked PPD into the records.
-void handleMarkedPPDOptions(ppd_file_t *ppd);
+void handleMarkedPPDOptions(ppd_file_t *ppd, job_settings &job);
+
+// The same for any source of choices: `lookup(keyword, source)` gives the
+// chosen choice of each option, null (reported) for an option it lacks.
+void handleChoices(choice_lookup lookup, const void *source, job_settings &job);
 
 // Joins an integer part and a fraction part as "integer.fraction".
 std::string calcNumberOpt(std::string_view integer, std::string_view fraction);
 
 // Setters: each turns the marked choice(s) of one option (group) into a
 // record field.
-void set_Heat(const ppd_choice_t *heat);
-void set_PrintMethod(const ppd_choice_t *method);
-void set_Speed(const ppd_choice_t *speed);
-void set_LabelMirrored(const ppd_choice_t *mirrored);
-void set_LabelRotate(const ppd_choice_t *rotate);
-void set_TearOffMode(const ppd_choice_t *tearoff);
-void set_BackfeedMode(const ppd_choice_t *backfeed);
-void set_PeelOffMode(const ppd_choice_t *peeloff);
-void set_PeelOffDisp(const ppd_choice_t *dir, const ppd_choice_t *integer, const ppd_choice_t *fraction);
-void set_LabelSensor(const ppd_choice_t *sensor);
-void set_LabelGap(const ppd_choice_t *integer, const ppd_choice_t *fraction);
-void set_DisplacementX(const ppd_choice_t *integer, const ppd_choice_t *fraction);
-void set_DisplacementY(const ppd_choice_t *dir, const ppd_choice_t *integer, const ppd_choice_t *fraction);
-void set_Cutter(const ppd_choice_t *cutter);
-void setCutterMode(const ppd_choice_t *mode);
-void set_CutterInterval(const ppd_choice_t *interval);
-void set_CutterOffset1(const ppd_choice_t *dir, const ppd_choice_t *integer, const ppd_choice_t *fraction);
+void set_Heat(h_opt_t &h_opt, const ppd_choice_t *heat);
+void set_PrintMethod(h_opt_t &h_opt, const ppd_choice_t *method);
+void set_Speed(h_opt_t &h_opt, const ppd_choice_t *speed);
+void set_LabelMirrored(o_opt_t &o_opt, const ppd_choice_t *mirrored);
+void set_LabelRotate(o_opt_t &o_opt, const ppd_choice_t *rotate);
+void set_TearOffMode(o_opt_t &o_opt, const ppd_choice_t *tearoff);
+void set_BackfeedMode(o_opt_t &o_opt, const ppd_choice_t *backfeed);
+void set_PeelOffMode(p_opt_t &p_opt, const ppd_choice_t *peeloff);
+void set_PeelOffDisp(p_opt_t &p_opt, const ppd_choice_t *dir, const ppd_choice_t *integer, const ppd_choice_t *fraction);
+void set_LabelSensor(s_opt_t &s_opt, const ppd_choice_t *sensor);
+void set_LabelGap(s_opt_t &s_opt, const ppd_choice_t *integer, const ppd_choice_t *fraction);
+void set_DisplacementX(s_opt_t &s_opt, const ppd_choice_t *integer, const ppd_choice_t *fraction);
+void set_DisplacementY(s_opt_t &s_opt, const ppd_choice_t *dir, const ppd_choice_t *integer, const ppd_choice_t *fraction);
+void set_Cutter(c_opt_t &c_opt, const ppd_choice_t *cutter);
+void setCutterMode(c_opt_t &c_opt, const ppd_choice_t *mode);
+void set_CutterInterval(c_opt_t &c_opt, const ppd_choice_t *interval);
+void set_CutterOffset1(c_opt_t &c_opt, const ppd_choice_t *dir, const ppd_choice_t *integer, const ppd_choice_t *fraction);

@@ -15,27 +15,24 @@ std::string ppd_path(int32_t model) { return ZARIDIRAVID_PPD_DIR "/ravi" + std::
 
 // What the filter's setup makes of a model's PPD and the job options: its
 // messages, then the O, H, S (for a 142 x 142 point page), C and P lines.
-std::string block_of(int32_t model, const char *job_options)
+std::string block_of(int32_t model, const char *job_options, double *width = nullptr)
 {
-    s_opt = {};
-    h_opt = {};
-    o_opt = {};
-    p_opt = {};
-    c_opt = {};
     setenv("PPD", ppd_path(model).c_str(), 1);
     cups_option_t *options = nullptr;
     int num_options = cupsParseOptions(job_options, 0, &options);
     testing::internal::CaptureStderr();
-    setup(num_options, options);
+    const job_settings job = setup(num_options, options);
     cupsFreeOptions(num_options, options);
     std::string text = testing::internal::GetCapturedStderr(), line;
-    text += get_o_opt(line) ? line : "";
-    text += get_h_opt(line);
+    text += get_o_opt(line, job.o_opt) ? line : "";
+    text += get_h_opt(line, job.h_opt);
     cups_page_header_t header{};
     header.PageSize[0] = header.PageSize[1] = 142;
-    text += get_s_opt(line, &header, printwidth);
-    text += get_c_opt(line) ? line : "";
-    text += get_p_opt(line) ? line : "";
+    text += get_s_opt(line, job.s_opt, &header, job.printwidth);
+    text += get_c_opt(line, job.c_opt) ? line : "";
+    text += get_p_opt(line, job.p_opt) ? line : "";
+    if (width)
+        *width = job.printwidth;
     return text;
 }
 
@@ -60,8 +57,9 @@ TEST(Ppds, OnePerModelWithItsResolutionAndPlainDefaults)
                   "]/cupsBitsPerColor 1/cupsRowCount 0/cupsRowFeed 0/cupsRowStep 0/cupsColorSpace 3>>setpagedevice");
         ppdClose(ppd);
 
-        EXPECT_EQ(block_of(model.number, ""), "O D\r\nH 4,10,T\r\nS l1;0.00,0.00,50.09,53.09,50.1\r\n");
-        EXPECT_EQ(printwidth, model.printwidth);
+        double width = 0.0;
+        EXPECT_EQ(block_of(model.number, "", &width), "O D\r\nH 4,10,T\r\nS l1;0.00,0.00,50.09,53.09,50.1\r\n");
+        EXPECT_EQ(width, model.printwidth);
         EXPECT_EQ(block_of(model.number, "Cutter=True PeelOff=True").find("ERROR: Driver conflicts occurred: 1 "), 0u);
     }
 }

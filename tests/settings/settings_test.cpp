@@ -58,18 +58,14 @@ TEST(ModelTable, ModelsAndNumbersThatAreNot)
 }
 
 // Runs setup as at program start with $PPD = `ppd` (unset if empty) and job options; returns stderr.
+job_settings job;
+
 std::string run_setup(const std::string &ppd, const char *job_options = "")
 {
-    s_opt = {};
-    h_opt = {};
-    o_opt = {};
-    p_opt = {};
-    c_opt = {};
-    printwidth = 0.0;
     ppd.empty() ? unsetenv("PPD") : setenv("PPD", ppd.c_str(), 1);
     cups_option_t *options = nullptr;
     int num_options = cupsParseOptions(job_options, 0, &options);
-    std::string err = capture_stderr([&] { setup(num_options, options); });
+    std::string err = capture_stderr([&] { job = setup(num_options, options); });
     cupsFreeOptions(num_options, options);
     return err;
 }
@@ -81,10 +77,11 @@ std::string records()
     std::snprintf(text, sizeof text,
                   "model=%d width=%g sensor=%s x=%g y=%g gap=%g heat=%s speed=%s method=%s mro=%d%d%d "
                   "backfeed=%s peel=%d,%s cutter=%d,%d,%s,%s",
-                  modelnumber, printwidth, s_opt.labelsensor, s_opt.displacementx, s_opt.displacementy,
-                  s_opt.labelgap, h_opt.heat, h_opt.speed, h_opt.printmethod, o_opt.labelmirrored,
-                  o_opt.labelrotate, o_opt.tearoffmode, o_opt.backfeedmode, p_opt.peeloffmode, p_opt.peeloffdisp,
-                  c_opt.cutter, c_opt.cuttermode, c_opt.cutterinterval, c_opt.cutteroffset1);
+                  job.modelnumber, job.printwidth, job.s_opt.labelsensor, job.s_opt.displacementx,
+                  job.s_opt.displacementy, job.s_opt.labelgap, job.h_opt.heat, job.h_opt.speed, job.h_opt.printmethod,
+                  job.o_opt.labelmirrored, job.o_opt.labelrotate, job.o_opt.tearoffmode, job.o_opt.backfeedmode,
+                  job.p_opt.peeloffmode, job.p_opt.peeloffdisp, job.c_opt.cutter, job.c_opt.cuttermode,
+                  job.c_opt.cutterinterval, job.c_opt.cutteroffset1);
     return text;
 }
 
@@ -98,9 +95,13 @@ TEST(Setters, HandMadeChoices)
         ppd_choice_t c = {0, "", "True", nullptr, nullptr};
         std::snprintf(c.choice, sizeof c.choice, "%s", keyword);
         testing::internal::CaptureStderr();
-        for (auto set : {set_PrintMethod, set_LabelMirrored, set_LabelRotate, set_TearOffMode, set_BackfeedMode,
-                         set_PeelOffMode, set_LabelSensor, set_Cutter, setCutterMode})
-            set(&c);
+        set_PrintMethod(job.h_opt, &c);
+        for (auto set : {set_LabelMirrored, set_LabelRotate, set_TearOffMode, set_BackfeedMode})
+            set(job.o_opt, &c);
+        set_PeelOffMode(job.p_opt, &c);
+        set_LabelSensor(job.s_opt, &c);
+        set_Cutter(job.c_opt, &c);
+        setCutterMode(job.c_opt, &c);
         EXPECT_EQ(testing::internal::GetCapturedStderr(), keyword_msgs);
         EXPECT_EQ(records(), std::string("model=143 width=105.6 sensor=ERR x=0 y=0 gap=3 heat=10 speed=4 ") +
                                  (keyword == std::string("true") ? "method=T mro=111 backfeed=ERR peel=1, cutter=1"
@@ -108,10 +109,10 @@ TEST(Setters, HandMadeChoices)
                                  ",0,5,+0.0") << keyword;
     }
     ppd_choice_t none = {0, "Minus", "", nullptr, nullptr}, i1 = {0, "1", "1", nullptr, nullptr};
-    set_DisplacementY(&none, &i1, &i1);
-    set_CutterOffset1(&none, &i1, &i1);
+    set_DisplacementY(job.s_opt, &none, &i1, &i1);
+    set_CutterOffset1(job.c_opt, &none, &i1, &i1);
     EXPECT_NE(records().find("y=1.1 "), std::string::npos) << records();
-    EXPECT_STREQ(c_opt.cutteroffset1, "1.1");
+    EXPECT_STREQ(job.c_opt.cutteroffset1, "1.1");
 }
 
 // setup on the test queue (model 143), its variants and no usable PPD; above each run, what it catches.
@@ -175,27 +176,21 @@ TEST(Setup, RecordsAndMessages)
 TEST(Lines, BuiltFromTheRecords)
 {
     std::string line = "untouched";
-    c_opt = {0, 1, "5", "0.0"};
-    p_opt = {2, "-2.5"};
-    EXPECT_EQ(get_c_opt(line), 0);
-    EXPECT_EQ(get_p_opt(line), 2);
+    EXPECT_EQ(get_c_opt(line, {0, 1, "5", "0.0"}), 0);
+    EXPECT_EQ(get_p_opt(line, {2, "-2.5"}), 2);
     EXPECT_EQ(line, "untouched");
-    p_opt = {1, "-2.5"};
-    EXPECT_EQ(get_p_opt(line), 1);
+    EXPECT_EQ(get_p_opt(line, {1, "-2.5"}), 1);
     EXPECT_EQ(line, "P -2.5\r\n");
-    h_opt = {"10", "4", "T"};
-    EXPECT_EQ(get_h_opt(line), "H 4,10,T\r\n");
+    EXPECT_EQ(get_h_opt(line, {"10", "4", "T"}), "H 4,10,T\r\n");
     for (auto [o, expected] : {std::pair{o_opt_t{0, 0, 0, "D"}, "O D\r\n"}, {o_opt_t{0, 1, 0, "D"}, "O R,D\r\n"},
                                {o_opt_t{1, 0, 1, "P"}, "O M,T,P\r\n"}, {o_opt_t{1, 1, 1, "ERR"}, "O M,R,T,ERR\r\n"}}) {
-        o_opt = o;
-        EXPECT_EQ(get_o_opt(line), 1);
+        EXPECT_EQ(get_o_opt(line, o), 1);
         EXPECT_EQ(line, expected);
     }
     for (auto [c, expected] : {std::pair{c_opt_t{1, 1, "5", "0.0"}, "C 5,0.0\r\n"},
                                {c_opt_t{1, 2, "5", "-1.5"}, "C e,-1.5\r\n"},
                                {c_opt_t{1, 0, "5", ""}, "C ERROR!!!\r\n"}}) {
-        c_opt = c;
-        EXPECT_EQ(get_c_opt(line), 1);
+        EXPECT_EQ(get_c_opt(line, c), 1);
         EXPECT_EQ(line, expected);
     }
     const struct { s_opt_t s; unsigned width, height; double printwidth; const char *line; } s_lines[] = {
@@ -206,10 +201,9 @@ TEST(Lines, BuiltFromTheRecords)
         {{"l1", 0.0, 0.0, 3.0}, 4294967295, 4294967295, 105.6, "S l1;0.00,0.00,1515169017.96,1515169020.96,105.6\r\n"},
     };
     for (const auto &s : s_lines) {
-        s_opt = s.s;
         cups_page_header_t h = {};
         h.PageSize[0] = s.width, h.PageSize[1] = s.height;
-        EXPECT_EQ(get_s_opt(line, &h, s.printwidth), s.line);
+        EXPECT_EQ(get_s_opt(line, s.s, &h, s.printwidth), s.line);
     }
 }
 
@@ -222,7 +216,7 @@ TEST(LabelBlock, WithoutAPpd)
     startPage(&h);
     EXPECT_EQ(signal(SIGTERM, cancelJob), cancelJob);
     testing::internal::CaptureStdout();
-    printpage(&h);
+    printpage(&h, job);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "\x1b" "end-of-data" "m m\r\nJ\r\nO \r\nH ,,\r\n"
                                                       "S ;0.00,0.00,50.09,50.09,0.0\r\nI 0,0,0;cups\r\nA1\r\n");
     EXPECT_EQ(signal(SIGTERM, SIG_DFL), SIG_IGN);

@@ -3,30 +3,18 @@
 // reference encoder on biased random input (fixed seeds: a failure repeats).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 
 #include "img/img.h"
-#include "tests/img/img_oracle.h"
+#include "tests/support.h"
 
 namespace {
-
-template <typename Write> bytes capture(Write write)
-{
-    char *buffer = nullptr;
-    size_t size = 0;
-    FILE *out = open_memstream(&buffer, &size);
-    write(out);
-    std::fclose(out);
-    const bytes result(buffer, buffer + size);
-    std::free(buffer);
-    return result;
-}
 
 bytes encode_bitmap(int width, int height, bytes data)
 {
     const img_bitmap bitmap = {static_cast<int16_t>(width), static_cast<int16_t>(height), data.data()};
-    return capture([&](FILE *out) { write_img(bitmap, out); });
+    return written([&](FILE *out) { write_img(bitmap, out); });
 }
 
 // Both scan-line encoders give `expected` and write nothing past their bound.
@@ -48,8 +36,8 @@ bytes encode_bitmap(int width, int height, bytes data)
 TEST(Img, HeaderAndWorkedBitmaps)
 {
     const bytes header = hex("00 01 00 08 00 01 00 01 00 53 00 53 03 20 04 B0");
-    EXPECT_EQ(capture([](FILE *f) { write_IMG_Header(f, 800, 1200); }), header);
-    EXPECT_EQ(capture([](FILE *f) { write_IMG_Header(f, 0x10320, 0x304B0); }), header);
+    EXPECT_EQ(written([](FILE *f) { write_IMG_Header(f, 800, 1200); }), header);
+    EXPECT_EQ(written([](FILE *f) { write_IMG_Header(f, 0x10320, 0x304B0); }), header);
     bytes other(255);  // bytes that never start a run: 01 02 ... FE 01
     for (size_t i = 0; i < other.size(); i++)
         other[i] = static_cast<unsigned char>(1 + i % 254);
@@ -93,9 +81,9 @@ TEST(Img, AgreesWithReference)
     }
     for (int i = 0; i < 150; i++) {
         const int width = i % 50 ? static_cast<int>(gen() % 4801) : 32767, height = static_cast<int>(gen() % 700);
-        const size_t len = static_cast<size_t>(width + 7) / 8, stride = (len + 1) / 2 * 2;
-        bytes data = biased_rows(gen, stride, static_cast<size_t>(height));
-        for (size_t p = len; len % 2 && p < data.size(); p += stride)
+        const size_t len = static_cast<size_t>(width + 7) / 8;
+        bytes data = bitmap_of(width, biased_rows(gen, len, static_cast<size_t>(height)));
+        for (size_t p = len; len % 2 && p < data.size(); p += len + 1)  // junk in the pad bytes
             data[p] = static_cast<unsigned char>(gen());
         ASSERT_EQ(encode_bitmap(width, height, data), oracle_img(width, height, data.data()))
             << "case " << i << ": " << width << " x " << height;

@@ -1,18 +1,17 @@
-// The printer settings: model table, PPD and job options read into the records, the lines
-// built from them, the label job block that printpage writes, the filter run on a test queue.
-#include <unistd.h>
-
-#include <csignal>
+// The printer settings: the model table and the PPD and job options read into
+// the records, on the test queue's PPD (and variants of it) and on the
+// generated PPDs of every model; the command lines built from the records.
+#include <climits>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
-#include "filter/job.h"
 #include "settings/lines.h"
 #include "settings/models.h"
 #include "settings/options.h"
-#include "tests/raster_writer.h"
 
 namespace {
 
@@ -21,40 +20,14 @@ const std::string keyword_msgs = "ERROR: Backfeed Mode - Not available options .
                                  "ERROR: Label Sensor - Option is not available ...\n"  // LabelSensor and
                                  "ERROR: Cutter Mode - Option is not available ...\n";  // cCutterMode unknown
 
+std::string ppd_path(int32_t model) { return ZARIDIRAVID_PPD_DIR "/ravi" + std::to_string(model) + ".ppd"; }
+
 template <class F>
 std::string capture_stderr(F &&f)
 {
     testing::internal::CaptureStderr();
     f();
     return testing::internal::GetCapturedStderr();
-}
-
-const struct { int32_t number; double width; const char *dpi; } rows[] = {
-    {132, 104.0, "/200"}, {133, 108.4, "/300"}, {143, 105.6, "/300"}, {146, 105.6, "/600"}, {163, 162.6, "/300"},
-    {183, 216.0, "/300"}, {242, 104.0, "/200"}, {243, 108.4, "/300"}, {323, 54.2, "/300"}, {342, 104.0, "/200"},
-    {343, 105.6, "/300"}, {346, 105.6, "/600"}, {363, 162.6, "/300"}, {383, 216.0, "/300"}, {422, 104.0, "/200"},
-    {423, 105.6, "/300"}, {426, 105.6, "/600"}, {1322, 52.0, "/200"}, {1323, 54.2, "/300"}, {3342, 104.0, "/200"},
-    {3343, 108.4, "/300"}, {4422, 104.0, "/200"}, {4423, 108.4, "/300"}, {5431, 104.0, "/300"}, {5432, 104.0, "/300"},
-    {5461, 105.6, "/600"}, {5462, 105.6, "/600"}, {5531, 104.0, "/300"}, {5532, 104.0, "/300"}, {5561, 105.6, "/600"},
-    {5562, 105.6, "/600"},
-};
-
-// Widths not the doubles nearest their literals, known models reported, names
-// without resolution or too long; ranges or near matches for exact keys.
-TEST(ModelTable, ModelsAndNumbersThatAreNot)
-{
-    char name[64] = {};
-    for (const auto &r : rows) {
-        EXPECT_EQ(capture_stderr([&] { EXPECT_EQ(getPrintingWidth(r.number), r.width) << r.number; }), "");
-        EXPECT_EQ(capture_stderr([&] { getPrinterModelName(name, r.number); }), "");
-        const std::string n = name;
-        EXPECT_TRUE(n.starts_with("Ravi ") && n.ends_with(r.dpi) && n.size() <= 14) << n;
-    }
-    for (int32_t n : {-1, 0, 131, 999, 5430, 5433, 5460, 5463, 5530, 5533, 5560, 5563, INT32_MIN})
-        EXPECT_EQ(capture_stderr([&] { EXPECT_EQ(getPrintingWidth(n), 0.0) << n; }),
-                  unknown + "ERROR: Max. printing width is 0.0 now ...\n");
-    EXPECT_EQ(capture_stderr([&] { getPrinterModelName(name, 999); }), unknown);
-    EXPECT_STREQ(name, "Unknown printer model");
 }
 
 // Runs setup as at program start with $PPD = `ppd` (unset if empty) and job options; returns stderr.
@@ -68,6 +41,21 @@ std::string run_setup(const std::string &ppd, const char *job_options = "")
     std::string err = capture_stderr([&] { job = setup(num_options, options); });
     cupsFreeOptions(num_options, options);
     return err;
+}
+
+// setup's messages for a PPD and job options, then the O, H, S (for a 142 x
+// 142 point page), C and P lines built from the records.
+std::string setup_lines(const std::string &ppd, const char *job_options = "")
+{
+    std::string text = run_setup(ppd, job_options), line;
+    text += get_o_opt(line, job.o_opt) ? line : "";
+    text += get_h_opt(line, job.h_opt);
+    cups_page_header_t header{};
+    header.PageSize[0] = header.PageSize[1] = 142;
+    text += get_s_opt(line, job.s_opt, &header, job.printwidth);
+    text += get_c_opt(line, job.c_opt) ? line : "";
+    text += get_p_opt(line, job.p_opt) ? line : "";
+    return text;
 }
 
 // The model, its width and the five records in one line, to compare them whole.
@@ -115,7 +103,8 @@ TEST(Setters, HandMadeChoices)
     EXPECT_STREQ(job.c_opt.cutteroffset1, "1.1");
 }
 
-// setup on the test queue (model 143), its variants and no usable PPD; above each run, what it catches.
+// setup on the test queue (model 143), its variants, a generated PPD and no usable PPD; above each run, what
+// it catches.
 TEST(Setup, RecordsAndMessages)
 {
     const std::string sparse = TEST_VARIANT_DIR "/sparse.ppd", unopenable = "ERROR: zel - Unable to open PPD file - ";
@@ -123,17 +112,28 @@ TEST(Setup, RecordsAndMessages)
     const std::string defaults = queue + "l1 x=0 y=0 gap=3 heat=10 speed=4 method=T mro=000 backfeed=D peel=0, ";
     const std::string zero = "model=-1 width=0 sensor= x=0 y=0 gap=0 heat= speed= method= mro=000 backfeed= "
                              "peel=0, cutter=0,0,,";
+    const std::string model343 = "model=343 width=105.6 sensor=";
+    const std::string conflict = "ERROR: Driver conflicts occurred: 1 conflicts ...\n"
+                                 "ERROR: Report this, please. Thank you!\n";
     const struct { std::string ppd; const char *options; std::string err, records; } runs[] = {
         // Defaults not marked; peel-off or cutter options looked up while off.
         {base_ppd, "", "", defaults + "cutter=0,0,,"},
         {sparse, "", "", defaults + "cutter=0,0,,"},
-        // Job options not marked or read wrongly; "%" or "05" altered; interval read in mode 2; PODIRP's text read.
-        {base_ppd,
-         "Heat=Pct Speed=6 PrintMethod=False LabelMirrored=True LabelRotate=True BackFeed=BFS LabelSensor=LSE "
-         "LabelGapVK=2 LabelGapNK=05 PrnHeadOffsetXVK=1 PrnHeadOffsetXNK=5 PrnHeadOffsetYDir=Minus "
-         "PrnHeadOffsetYVK=1 Cutter=True cCutterMode=CMOD2E cCutterOffset1Dir=Minus cCutterOffset1VK=1 "
-         "cCutterOffset1NK=5 PeelOff=True cPeelOffVKVersatz=2 cPeelOffNKVersatz=5",
-         "", queue + "e x=1.5 y=-1 gap=2.05 heat=%%s speed=6 method=D mro=110 backfeed=P peel=1,2.5 cutter=1,2,,-1.5"},
+        // A generated PPD (model 343) at the widest choices: a choice renamed in the driver source, a text without
+        // its sign, an option read wrongly or into the wrong field; the interval read in mode 2; PODIRP's text read.
+        {ppd_path(343),
+         "Heat=20 Speed=12 PrintMethod=False LabelMirrored=True LabelRotate=True BackFeed=BFS LabelSensor=LSR "
+         "LabelGapVK=20 LabelGapNK=9 PrnHeadOffsetXVK=20 PrnHeadOffsetXNK=9 PrnHeadOffsetYDir=Minus "
+         "PrnHeadOffsetYVK=30 PrnHeadOffsetYNK=9 PeelOff=True cPeelOffDir=PODIRM cPeelOffVKVersatz=20 "
+         "cPeelOffNKVersatz=9",
+         "", model343 + "l0 x=20.9 y=-30.9 gap=20.9 heat=20 speed=12 method=D mro=110 backfeed=P peel=1,-20.9 "
+                        "cutter=0,0,,"},
+        {ppd_path(343), "Heat=0 Speed=1 TearOffMode=True LabelSensor=LSE Cutter=True cCutterInterval=100 "
+                        "cCutterOffset1Dir=Minus cCutterOffset1VK=20 cCutterOffset1NK=9", conflict,
+         model343 + "e x=0 y=0 gap=3 heat=0 speed=1 method=T mro=001 backfeed=D peel=0, cutter=1,1,100,-20.9"},
+        {ppd_path(343), "Cutter=True cCutterMode=CMOD2E cCutterOffset1VK=20 PeelOff=True cPeelOffVKVersatz=20",
+         conflict, model343 + "l1 x=0 y=0 gap=3 heat=10 speed=4 method=T mro=000 backfeed=D peel=1,20.0 "
+                              "cutter=1,2,,+20.0"},
         // Texts too long overrunning their fields, or cut silently.
         {base_ppd,
          "Heat=Long Speed=Long LabelSensor=LSR Cutter=True cCutterInterval=Long cCutterOffset1Dir=Minus "
@@ -152,8 +152,7 @@ TEST(Setup, RecordsAndMessages)
         // Messages out of order; a conflict or unknown model stopping setup; no offset in an unknown mode.
         {TEST_VARIANT_DIR "/model999.ppd",
          "TearOffMode=True Cutter=True BackFeed=BFX LabelSensor=LSX cCutterMode=CMOD9Z",
-         unknown + "ERROR: Max. printing width is 0.0 now ...\nERROR: Driver conflicts occurred: 1 conflicts ...\n"
-                   "ERROR: Report this, please. Thank you!\n" + keyword_msgs,
+         unknown + "ERROR: Max. printing width is 0.0 now ...\n" + conflict + keyword_msgs,
          "model=999 width=0 sensor=ERR x=0 y=0 gap=3 heat=10 speed=4 method=T mro=001 backfeed=ERR peel=0, "
          "cutter=1,0,,+0.0"},
         // No PPD, or one that can't be read: a crash, values left, the reason unreported.
@@ -207,46 +206,42 @@ TEST(Lines, BuiltFromTheRecords)
     }
 }
 
-// The block without a PPD, and SIGTERM still cancelling after it.
-TEST(LabelBlock, WithoutAPpd)
+// The model table against the generated PPDs: a model left out of the driver
+// source or given a wrong number, name, resolution or colour setup (the filter
+// takes 1-bit black only), or custom labels wider than it prints; a model
+// number the filter reports, defaults it reads into another label than a plain
+// one; a missing constraint that keeps a label to one way out. Numbers that
+// are no model, near ones too (ranges instead of exact keys): width 0.0 and
+// the name "Unknown printer model", each reported.
+TEST(ModelTable, EveryModelAgainstItsPpd)
 {
-    run_setup("");
-    cups_page_header_t h = {};
-    h.PageSize[0] = 283, h.PageSize[1] = 142, h.NumCopies = 1;
-    startPage(&h);
-    EXPECT_EQ(signal(SIGTERM, cancelJob), cancelJob);
-    testing::internal::CaptureStdout();
-    printpage(&h, job);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "\x1b" "end-of-data" "m m\r\nJ\r\nO \r\nH ,,\r\n"
-                                                      "S ;0.00,0.00,50.09,50.09,0.0\r\nI 0,0,0;cups\r\nA1\r\n");
-    EXPECT_EQ(signal(SIGTERM, SIG_DFL), SIG_IGN);
-}
+    for (const printer_model &model : model_table) {
+        SCOPED_TRACE(model.name);
+        ppd_file_t *ppd = ppdOpenFile(ppd_path(model.number).c_str());
+        ASSERT_TRUE(ppd);
+        char name[32] = {};
+        getPrinterModelName(name, model.number);
+        EXPECT_EQ(ppd->model_number, model.number);
+        EXPECT_TRUE(std::string(ppd->nickname).starts_with(name + std::string(", "))) << ppd->nickname;
+        EXPECT_NEAR(ppd->custom_max[0], getPrintingWidth(model.number) * 72 / 25.4, 0.01);
+        const ppd_option_t *resolution = ppdFindOption(ppd, "Resolution");
+        ASSERT_TRUE(resolution && resolution->num_choices == 1);
+        const std::string dpi = std::strchr(name, '/') + 1;
+        EXPECT_EQ(resolution->choices[0].choice, dpi + "dpi");
+        EXPECT_EQ(resolution->choices[0].code, "<</HWResolution[" + dpi + " " + dpi +
+                  "]/cupsBitsPerColor 1/cupsRowCount 0/cupsRowFeed 0/cupsRowStep 0/cupsColorSpace 3>>setpagedevice");
+        ppdClose(ppd);
 
-// The filter run by the scheduler, $PPD naming the test queue, job options in argument 5: options
-// lost, lines missing or out of order, a "%" taken as a format, the copy count signed or 0 written.
-TEST(FilterRun, PagesWithJobOptions)
-{
-    const std::string raster = testing::TempDir() + "zaridiravid-" + std::to_string(getpid()) + ".ras";
-    test_page page;
-    page.page_size[0] = 283, page.page_size[1] = 142;
-    std::vector<test_page> pages(4, page);
-    pages[0].num_copies = 0, pages[1].num_copies = 1, pages[2].num_copies = 3, pages[3].num_copies = 4294967295u;
-    write_raster(raster, pages);
-    const std::string command = "PPD='" + base_ppd + "' timeout -s KILL 10 '" ZARIDIRAVID_EXE "' 17 user title 1 "
-                                "'Heat=Pct Cutter=True PeelOff=True cPeelOffDir=PODIRM cPeelOffVKVersatz=2 "
-                                "cPeelOffNKVersatz=5' '" + raster + "' 2>/dev/null";
-    FILE *filter = popen(command.c_str(), "r");
-    ASSERT_TRUE(filter);
-    std::string out(4096, '\0'), expected;
-    out.resize(std::fread(out.data(), 1, out.size(), filter));
-    EXPECT_EQ(pclose(filter), 0);
-    std::remove(raster.c_str());
-    // Blank 16 x 2 pages: download preamble, IMG header and scan lines, label job block.
-    const std::string img("e img;*\rd IMG;cups\r\x1b:" "\0\1\0\x08\0\1\0\1\0\x53\0\x53\0\x10\0\2" "\0\0\xFF\2\2", 42);
-    for (const char *copies : {"A1\r\n", "A1\r\n", "A3\r\n", "A4294967295\r\n"})
-        expected += img + "\x1b" "end-of-data" "m m\r\nJ\r\nO D\r\nH 4,%%s,T\r\nS l1;0.00,0.00,50.09,53.09,99.8\r\n"
-                          "I 0,0,0;cups\r\nC 5,+0.0\r\nP -2.5\r\n" + copies;
-    EXPECT_EQ(out, expected);
+        const std::string path = ppd_path(model.number);
+        EXPECT_EQ(setup_lines(path), "O D\r\nH 4,10,T\r\nS l1;0.00,0.00,50.09,53.09,50.1\r\n");
+        EXPECT_EQ(run_setup(path, "Cutter=True PeelOff=True").find("ERROR: Driver conflicts occurred: 1 "), 0u);
+    }
+    for (int32_t n : {-1, 0, 131, 999, 5430, 5433, 5460, 5463, 5530, 5533, 5560, 5563, INT32_MIN})
+        EXPECT_EQ(capture_stderr([&] { EXPECT_EQ(getPrintingWidth(n), 0.0) << n; }),
+                  unknown + "ERROR: Max. printing width is 0.0 now ...\n");
+    char name[64] = {};
+    EXPECT_EQ(capture_stderr([&] { getPrinterModelName(name, 999); }), unknown);
+    EXPECT_STREQ(name, "Unknown printer model");
 }
 
 }  // namespace

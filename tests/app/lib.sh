@@ -1,0 +1,120 @@
+# Shared pieces of the Printer Application's tests and bench (bash, sourced
+# after tests/cups/lib.sh, whose fail, expect, scratch and wait_for they use).
+# A PAPPL server on a free loopback port, printing to a loopback "printer"
+# that keeps what it receives, and the documents CUPS's IPP test suites print.
+
+# free_port: a TCP port the kernel has just handed out and taken back.
+free_port() {
+    perl -MIO::Socket::INET -e 'print IO::Socket::INET->new(Listen => 1, LocalAddr => "127.0.0.1")->sockport'
+}
+
+# listen OUT: a printer on 127.0.0.1:$devport (pid $listener) that appends
+# every connection's bytes to OUT.
+listen() {
+    rm -f "$tmp/devport"
+    perl -MIO::Socket::INET -e '
+        my $s = IO::Socket::INET->new(Listen => 5, LocalAddr => "127.0.0.1", ReuseAddr => 1) or die "listen: $!";
+        open(my $out, ">>", $ARGV[0]) or die "$ARGV[0]: $!";
+        binmode $out; $out->autoflush(1);
+        open(my $p, ">", "$ARGV[1].new") or die; print $p $s->sockport; close $p; rename "$ARGV[1].new", $ARGV[1];
+        while (my $c = $s->accept) { my $b; print $out $b while sysread($c, $b, 65536); close $c }' \
+        "$1" "$tmp/devport" &
+    listener=$!
+    wait_for 10 '[ -s "$tmp/devport" ]' || { fail "listener"; return 1; }
+    devport=$(cat "$tmp/devport")
+}
+
+# serve PROGRAM NAME DRIVER [OPTION...]: PROGRAM's server on $port (pid
+# $server, its files in $tmp/NAME), with printer NAME of driver DRIVER on the
+# listener, $uri its URI. stop_servers ends it and the listener.
+servers=()
+serve() {
+    local prog=$1 name=$2 driver=$3 dir=$tmp/$2
+    shift 3
+    mkdir -p "$dir/spool"
+    port=$(free_port)
+    "$prog" server -o server-port="$port" -o listen-hostname=localhost -o spool-directory="$dir/spool" \
+        -o state-file="$dir/state" -o log-file="$dir/log" -o log-level=debug "$@" &
+    server=$!
+    servers+=("$server" "$listener")
+    uri=ipp://localhost:$port/ipp/print/$name
+    wait_for 20 'alive "$prog"' || { fail "$prog server"; return 1; }
+    "$prog" add -u "ipp://localhost:$port" -d "$name" -v "socket://127.0.0.1:$devport" -m "$driver" ||
+        { fail "$prog add"; return 1; }
+}
+alive() { "$1" status -u "ipp://localhost:$port" > /dev/null 2>&1; }
+stop_servers() {
+    local p
+    for p in "${servers[@]}"; do kill "$p" 2>/dev/null; done
+    for p in "${servers[@]}"; do wait_for 5 '! kill -0 "$p" 2>/dev/null' || kill -9 "$p" 2>/dev/null; done
+    servers=()
+}
+
+# samples DPI: in the current directory, every document CUPS's IPP Everywhere
+# suite names (with the IPP/1.1 and 2.x suites it includes): PDF, PostScript
+# and JPEG documents, and the PWG raster samples at DPI in each colour type.
+# The suite reads every file it names, also for the tests it skips, so the
+# samples at other resolutions are empty files that no printer here is sent.
+samples() {
+    local dpi=$1 size w h n f type sheet gs=(gs -q -dNOPAUSE -dBATCH -dSAFER)
+    for size in a4:595:842 letter:612:792 4x6:288:432; do
+        IFS=: read -r size w h <<< "$size"
+        for n in 1 2; do
+            printf '%s\n' '%!PS' "<< /PageSize [$w $h] >> setpagedevice" '/Helvetica findfont 24 scalefont setfont' \
+                "1 1 $n { 1 0 0 setrgbcolor 18 18 $w 36 sub $h 36 sub rectstroke 0 0 1 setrgbcolor" \
+                "36 36 $((w / 3)) $((h / 4)) rectfill 0 setgray 36 $h 72 sub moveto (Page ) show" \
+                '3 string cvs show showpage } for' > "$n-$size.ps"
+        done
+    done
+    for size in a4 letter; do
+        mv "2-$size.ps" "document-$size.ps" && ps2pdf "document-$size.ps"
+        mv "1-$size.ps" "onepage-$size.ps" && ps2pdf "onepage-$size.ps"
+    done
+    "${gs[@]}" -sDEVICE=jpeg -r50 -sOutputFile=color.jpg 1-4x6.ps
+    "${gs[@]}" -sDEVICE=jpeggray -r50 -sOutputFile=gray.jpg 1-4x6.ps
+    grep -ho 'pwg-raster-samples-[^ ]*\.pwg' /usr/share/cups/ipptool/ipp-everywhere.test | sort -u |
+        while read -r f; do
+            mkdir -p "${f%/*}"
+            type=${f#*dpi/} type=${type%%/*} sheet=${f##*/} sheet=${sheet%%-"$type"-*}
+            case "$sheet" in
+            *.jpg-4x6) sheet=1-4x6 ;;
+            document-*) sheet=document-${sheet#*-} ;;
+            onepage-*) sheet=onepage-${sheet#*-} ;;
+            esac
+            [ "$f" != "${f#pwg-raster-samples-"$dpi"dpi/}" ] || { : > "$f"; continue; }
+            case "$type" in
+            black-1) set -- 3 1 ;; sgray-8) set -- 18 8 ;; srgb-8) set -- 19 8 ;; srgb-16) set -- 19 16 ;;
+            cmyk-8) set -- 6 8 ;; *) fail "sample $f"; continue ;;
+            esac
+            "${gs[@]}" -sDEVICE=pwgraster -r"$dpi" -dcupsColorSpace="$1" -dcupsBitsPerColor="$2" \
+                -sOutputFile="$f" "$sheet.ps" > /dev/null 2>&1 || fail "sample $f"
+        done
+}
+
+# suite OUT: CUPS's IPP Everywhere suite against $uri, its report in OUT, run
+# where samples left the documents (color.jpg is the suite's own file).
+# PAPPL counts printer-up-time in whole seconds from the printer's creation,
+# and the suite wants it above 0: the suite waits for the first second.
+suite() {
+    wait_for 10 'ipptool -tv "$uri" get-printer-attributes.test | grep -q "printer-up-time (integer) = [1-9]"'
+    ipptool -I -t -f color.jpg "$uri" ipp-everywhere.test > "$1" 2>&1
+    grep -E '^ipptool: ' "$1" >&2 && fail "ipptool stopped"
+    expect "tests run" "$(grep -cE '\[(PASS|FAIL|SKIP)\]$' "$1")" \
+        "$(cat /usr/share/cups/ipptool/{ipp-1.1,ipp-2.0,ipp-everywhere}.test | grep -cE '^\s*NAME ')"
+}
+
+# failures REPORT: each failed test's name, then its name with each EXPECTED
+# line of the report.
+failures() {
+    awk '/^    [^ ].*\[(PASS|FAIL|SKIP)\]$/ { name = $0; sub(/^ +/, "", name); sub(/ *\[[A-Z]+\]$/, "", name)
+                                               failed = /\[FAIL\]$/; if (failed) print name; next }
+         failed && /^        EXPECTED: / { line = $0; sub(/^ +/, "", line); print name ": " line }' "$1"
+}
+
+# summary REPORT: the counts, the failed tests and what they expected.
+summary() {
+    local n
+    for n in PASS FAIL SKIP; do printf '%s %s  ' "$(grep -cE "\[$n\]$" "$1")" "$n"; done
+    echo
+    failures "$1" | sed 's/^.*: EXPECTED: /      EXPECTED: /; /^      /!s/^/  failed: /'
+}

@@ -1,0 +1,10 @@
+# The Printer Application against CUPS's IPP Everywhere test suite, and as
+# the printer of a driverless CUPS queue. Each starts a server (lock
+# app_server, see CMakeLists.txt) and exits 77 without what it needs.
+add_test(NAME app.ipp_everywhere_conformance
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/conformance_test.sh $<TARGET_FILE:zaridiravid-app>)
+add_test(NAME app.cups_everywhere_queue
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/cups_everywhere_test.sh $<TARGET_FILE:zaridiravid-app>
+                 $<TARGET_FILE:zaridiravid-preview>)
+set_tests_properties(app.ipp_everywhere_conformance app.cups_everywhere_queue
+                     PROPERTIES RESOURCE_LOCK app_server TIMEOUT 300 SKIP_RETURN_CODE 77)

@@ -1,0 +1,424 @@
+// The label printers' language for PAPPL: a page's raster lines gathered into
+// the label's bitmap, sent as an IMG image download and a label job block,
+// byte for byte what the CUPS filter sends for the same page and settings.
+#include "app/driver.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "app/ipp_settings.h"
+#include "app/label_page.h"
+#include "filter/job.h"
+#include "img/img.h"
+#include "settings/lines.h"
+
+namespace {
+
+// Label sizes, width (across the web) by length, and the narrowest printing
+// width of the models that take them; the same sizes the PPDs offer.
+const struct {
+    const char *pwg;
+    double printwidth;
+} label_sizes[] = {
+    {"om_38x25-label_38x25mm", 0},       {"om_50x25-label_50x25mm", 0},
+    {"om_50x30-label_50x30mm", 0},       {"om_50x50-label_50x50mm", 0},
+    {"oe_2x1-label_2x1in", 0},           {"oe_2x2-label_2x2in", 0},
+    {"om_57x32-label_57x32mm", 104},     {"om_60x40-label_60x40mm", 104},
+    {"om_80x50-label_80x50mm", 104},     {"om_100x50-label_100x50mm", 104},
+    {"om_100x70-label_100x70mm", 104},   {"om_100x100-label_100x100mm", 104},
+    {"om_100x150-label_100x150mm", 104}, {"om_100x200-label_100x200mm", 104},
+    {"oe_3x1-label_3x1in", 104},         {"oe_3x2-label_3x2in", 104},
+    {"oe_4x1-label_4x1in", 104},         {"oe_4x2-label_4x2in", 104},
+    {"oe_4x3-label_4x3in", 104},         {"oe_4x4-label_4x4in", 104},
+    {"na_index-4x6_4x6in", 104},         {"oe_4x8-label_4x8in", 104},
+    {"iso_a5_148x210mm", 162},           {"om_150x150-label_150x150mm", 162},
+    {"oe_6x4-label_6x4in", 162},         {"oe_6x6-label_6x6in", 162},
+    {"iso_a4_210x297mm", 216},           {"oe_8x4-label_8x4in", 216},
+    {"oe_8x6-label_8x6in", 216},
+};
+
+// The largest custom label of each printing width: a metre long.
+const struct {
+    double printwidth;
+    const char *pwg;
+} custom_max[] = {
+    {52.0, "custom_max_52x1000mm"},   {54.2, "custom_max_54.2x1000mm"},   {104.0, "custom_max_104x1000mm"},
+    {105.6, "custom_max_105.6x1000mm"}, {108.4, "custom_max_108.4x1000mm"}, {162.6, "custom_max_162.6x1000mm"},
+    {216.0, "custom_max_216x1000mm"},
+};
+
+// The loaded label of a new printer: 100 x 50 mm, or 50 x 30 mm on the
+// narrow models.
+const char *default_label(const printer_model &model)
+{
+    return model.printwidth < 104 ? "om_50x30-label_50x30mm" : "om_100x50-label_100x50mm";
+}
+
+// A model's resolution, from its name ("Ravi 343/300").
+int model_dpi(const printer_model &model)
+{
+    return std::atoi(std::strchr(model.name, '/') + 1);
+}
+
+// Writes to the printer through a C stream, so the encoder and the label job
+// block write to the printer as they write to the filter's standard output.
+ssize_t device_write(void *device, const char *buffer, size_t size)
+{
+    // PAPPL sends writes of 8 KiB or more around its buffer: keep them smaller.
+    size_t done = 0;
+    while (done < size) {
+        size_t n = std::min<size_t>(size - done, 4096);
+        if (papplDeviceWrite(static_cast<pappl_device_t *>(device), buffer + done, n) < 0)
+            return done ? static_cast<ssize_t>(done) : -1;
+        done += n;
+    }
+    return static_cast<ssize_t>(done);
+}
+
+struct file_closer {
+    void operator()(FILE *f) const { std::fclose(f); }
+};
+
+// One job being printed.
+struct label_job {
+    job_settings settings{};
+    int dpi = 0;
+    bool one_copy_image = false;  // PAPPL repeats an image for each copy
+    unsigned pages_started = 0;
+    bool skip_page = false;       // a repeat of the image the A line already copies
+    label_page page{};
+    std::unique_ptr<FILE, file_closer> out;
+};
+
+label_job *job_data(pappl_job_t *job)
+{
+    return static_cast<label_job *>(papplJobGetData(job));
+}
+
+// Ends a job that can't be printed, saying why.
+bool refuse(pappl_job_t *job, const std::string &why)
+{
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", why.c_str());
+    papplJobSetMessage(job, "%s", why.c_str());
+    papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR, PAPPL_JREASON_NONE);
+    return false;
+}
+
+// The driver's vendor attributes for a job: the job's own values, else the
+// printer's defaults.
+struct vendor_values {
+    int count = 0;
+    cups_option_t *options = nullptr;
+    ~vendor_values() { cupsFreeOptions(count, options); }
+};
+
+void gather_vendor(pappl_printer_t *printer, const pappl_pr_options_t *options, vendor_values &values)
+{
+    ipp_t *defaults = papplPrinterGetDriverAttributes(printer);
+    for (const vendor_attribute &attr : vendor_attributes) {
+        const char *value = cupsGetOption(attr.name, options->num_vendor, options->vendor);
+        char text[256] = "";
+        if (!value && defaults) {
+            const std::string name = std::string(attr.name) + "-default";
+            if (ipp_attribute_t *a = ippFindAttribute(defaults, name.c_str(), IPP_TAG_ZERO)) {
+                ippAttributeString(a, text, sizeof text);
+                value = text;
+            }
+        }
+        if (value)
+            values.count = cupsAddOption(attr.name, value, values.count, &values.options);
+    }
+    ippDelete(defaults);
+}
+
+// Starts a job: its settings from the job's and the printer's attributes.
+bool start_job(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device)
+{
+    pappl_printer_t *printer = papplJobGetPrinter(job);
+    pappl_pr_driver_data_t driver;
+    papplPrinterGetDriverData(printer, &driver);
+    const printer_model &model = *static_cast<const printer_model *>(driver.extension);
+
+    auto data = std::make_unique<label_job>();
+    data->settings.modelnumber = model.number;
+    data->settings.printwidth = model.printwidth;
+    data->dpi = model_dpi(model);
+
+    vendor_values vendor;
+    gather_vendor(printer, options, vendor);
+    const ipp_label_values in = {options->darkness_configured, options->print_darkness, options->print_speed,
+                                 options->media.tracking, options->media.top_offset, options->media.left_offset,
+                                 driver.mode_configured, vendor.count, vendor.options};
+    const std::string why = settings_from_ipp(in, data->settings);
+    if (!why.empty())
+        return refuse(job, why);
+
+    const char *format = papplJobGetFormat(job);
+    data->one_copy_image = format && std::strcmp(format, "image/pwg-raster") && std::strcmp(format, "image/urf");
+
+    static const cookie_io_functions_t io = {nullptr, device_write, nullptr, nullptr};
+    data->out.reset(fopencookie(device, "w", io));
+    if (!data->out)
+        return refuse(job, "Unable to write to the printer.");
+    papplJobSetData(job, data.release());
+    return true;
+}
+
+// Whether PAPPL handed over its own 8-bit page description for a PWG raster
+// page: it does so for a 1-bit page, whose rows then arrive as 1-bit rows.
+bool header_is_papplsown(pappl_job_t *job, const pappl_pr_options_t *options)
+{
+    const char *format = papplJobGetFormat(job);
+    if (!format || std::strcmp(format, "image/pwg-raster") != 0)
+        return false;
+    pappl_pr_options_t *own = papplJobCreatePrintOptions(job, unsigned(papplJobGetImpressions(job)), false);
+    if (!own)
+        return false;
+    const bool same = std::memcmp(&own->header, &options->header, sizeof own->header) == 0;
+    papplJobDeletePrintOptions(own);
+    return same;
+}
+
+// Starts a page: its bitmap, the page cut to the label.
+bool start_page(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *, unsigned)
+{
+    label_job *data = job_data(job);
+    data->pages_started++;
+    data->skip_page = data->one_copy_image && data->pages_started > 1;
+    if (data->skip_page)
+        return true;
+
+    cups_page_header2_t header = options->header;
+    if (header_is_papplsown(job, options)) {
+        // A 1-bit page: its rows come padded to PAPPL's 8-bit row with
+        // blank (0) bytes, the label's width and length.
+        options->header.cupsColorSpace = CUPS_CSPACE_K;
+        header.cupsBitsPerColor = header.cupsBitsPerPixel = 1;
+        header.cupsColorSpace = CUPS_CSPACE_K;
+        header.cupsBytesPerLine = (header.cupsWidth + 7) / 8;
+    }
+    const std::string why =
+        start_label_page(data->page, header, options->media.size_width, options->media.size_length, data->dpi);
+    if (!why.empty())
+        return refuse(job, "Page " + std::to_string(data->pages_started) + " refused: " + why);
+    if (data->page.cut)
+        papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Page %u (%ux%u dots) cut to the label (%ux%u dots)",
+                    data->pages_started, header.cupsWidth, header.cupsHeight, data->page.width, data->page.height);
+    return true;
+}
+
+// Takes one raster row into the page's bitmap.
+bool write_line(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *, unsigned y,
+                const unsigned char *line)
+{
+    label_job *data = job_data(job);
+    if (!data->skip_page)
+        put_label_row(data->page, y, line, options->dither);
+    return true;
+}
+
+// One page's journey to the printer: the bitmap as an IMG image download,
+// then the label job block that prints it as often as the job asks.
+bool end_page(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device, unsigned)
+{
+    label_job *data = job_data(job);
+    if (data->skip_page)
+        return true;
+    FILE *out = data->out.get();
+
+    const img_bitmap bitmap = label_bitmap(data->page);
+    write_download_start(out, uint32_t((bitmap.width + 7) / 8 * 8), uint32_t(bitmap.height));
+    write_img(bitmap, out);
+    data->page.bitmap = {};
+
+    cups_page_header_t label = {};  // the label as the PPD's page size gives it
+    label.PageSize[0] = unsigned(std::lround(options->media.size_width * 72.0 / 2540.0));
+    label.PageSize[1] = unsigned(std::lround(options->media.size_length * 72.0 / 2540.0));
+    label.NumCopies = unsigned(std::max(options->copies, 1));
+    const std::string block = label_block(label, data->settings);
+    std::fwrite(block.data(), 1, block.size(), out);
+
+    if (std::fflush(out) != 0 || std::ferror(out))
+        return refuse(job, "Unable to write to the printer.");
+    papplDeviceFlush(device);
+    return true;
+}
+
+// Ends a job: everything sent, the job's data freed.
+bool end_job(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device)
+{
+    std::unique_ptr<label_job> data(job_data(job));
+    papplJobSetData(job, nullptr);
+    const bool written = data && data->out && std::fflush(data->out.get()) == 0 && !std::ferror(data->out.get());
+    papplDeviceFlush(device);
+    return written;
+}
+
+// Printer language files are not taken from the network: only pages.
+bool refuse_raw(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *)
+{
+    return refuse(job, "Printer command files are not accepted; send PWG raster, Apple raster, PNG or JPEG.");
+}
+
+// The printers answer no status queries: a printer that takes the
+// connection is ready.
+bool printer_status(pappl_printer_t *)
+{
+    return true;
+}
+
+// The printers have no display or sound: the request is logged.
+void identify(pappl_printer_t *printer, pappl_identify_actions_t, const char *message)
+{
+    papplLogPrinter(printer, PAPPL_LOGLEVEL_INFO, "Identify: %s", message ? message : "");
+}
+
+// The driver's own printer attributes: the vendor attributes' supported
+// values and defaults, and what IPP Everywhere clients look for.
+ipp_t *driver_attributes()
+{
+    ipp_t *attrs = ippNew();
+    for (const vendor_attribute &a : vendor_attributes) {
+        const std::string supported = std::string(a.name) + "-supported", fallback = std::string(a.name) + "-default";
+        switch (a.syntax) {
+        case vendor_syntax::keyword: {
+            const char *words[8];
+            char copy[128];
+            int n = 0;
+            std::snprintf(copy, sizeof copy, "%s", a.keywords);
+            for (char *save = nullptr, *w = strtok_r(copy, " ", &save); w && n < 8; w = strtok_r(nullptr, " ", &save))
+                words[n++] = w;
+            ippAddStrings(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, supported.c_str(), n, nullptr, words);
+            ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, fallback.c_str(), nullptr, a.default_value);
+            break;
+        }
+        case vendor_syntax::boolean:
+            ippAddBoolean(attrs, IPP_TAG_PRINTER, supported.c_str(), 1);
+            ippAddBoolean(attrs, IPP_TAG_PRINTER, fallback.c_str(), std::strcmp(a.default_value, "true") == 0);
+            break;
+        case vendor_syntax::integer:
+            if (a.values) {
+                int values[32], n = 0;
+                for (const char *p = a.values; *p && n < 32; p += std::strspn(p, " "))
+                    values[n++] = int(std::strtol(p, const_cast<char **>(&p), 10));
+                ippAddIntegers(attrs, IPP_TAG_PRINTER, IPP_TAG_INTEGER, supported.c_str(), n, values);
+            } else {
+                ippAddRange(attrs, IPP_TAG_PRINTER, supported.c_str(), a.min, a.max);
+            }
+            ippAddInteger(attrs, IPP_TAG_PRINTER, IPP_TAG_INTEGER, fallback.c_str(), std::atoi(a.default_value));
+            break;
+        }
+    }
+    ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-default", nullptr, "auto");
+    ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-supported", nullptr, "auto");
+    ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "pwg-raster-document-sheet-back", nullptr, "normal");
+    ippAddBoolean(attrs, IPP_TAG_PRINTER, "preferred-attributes-supported", 0);
+    return attrs;
+}
+
+}  // namespace
+
+void list_drivers(driver_list &list)
+{
+    for (size_t i = 0; i < model_count; i++) {
+        std::snprintf(list.names[i], sizeof list.names[i], "ravi%d", model_table[i].number);
+        list.drivers[i] = {list.names[i], model_table[i].name, nullptr, nullptr};
+    }
+}
+
+bool zaridiravid_driver(pappl_system_t *, const char *driver_name, const char *, const char *,
+                        pappl_pr_driver_data_t *data, ipp_t **attrs, void *)
+{
+    const printer_model *model = nullptr;
+    for (const printer_model &row : model_table)
+        if (std::strcmp(driver_name, ("ravi" + std::to_string(row.number)).c_str()) == 0)
+            model = &row;
+    if (!model)
+        return false;
+    const int dpi = model_dpi(*model);
+
+    data->extension = const_cast<printer_model *>(model);
+    data->rstartjob_cb = start_job;
+    data->rstartpage_cb = start_page;
+    data->rwriteline_cb = write_line;
+    data->rendpage_cb = end_page;
+    data->rendjob_cb = end_job;
+    data->printfile_cb = refuse_raw;
+    data->status_cb = printer_status;
+    data->identify_cb = identify;
+    data->format = "application/vnd.zaridiravid";
+
+    std::snprintf(data->make_and_model, sizeof data->make_and_model, "%s", model->name);
+    data->ppm = 60;
+    data->kind = pappl_kind_t(PAPPL_KIND_LABEL | PAPPL_KIND_ROLL);
+    data->has_supplies = true;
+    data->orient_default = IPP_ORIENT_PORTRAIT;
+    data->color_supported = pappl_color_mode_t(PAPPL_COLOR_MODE_AUTO | PAPPL_COLOR_MODE_MONOCHROME);
+    data->color_default = PAPPL_COLOR_MODE_MONOCHROME;
+    data->raster_types = pappl_raster_type_t(PAPPL_PWG_RASTER_TYPE_BLACK_1 | PAPPL_PWG_RASTER_TYPE_SGRAY_8);
+    data->num_resolution = 1;
+    data->x_resolution[0] = data->y_resolution[0] = data->x_default = data->y_default = dpi;
+    data->borderless = true;
+    data->identify_supported = data->identify_default = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
+
+    // Labels: the PPD's sizes for the model's width, any size from 10 x 5 mm
+    // up to the printing width and a metre long, one roll loaded.
+    for (const auto &size : label_sizes)
+        if (size.printwidth <= model->printwidth)
+            data->media[data->num_media++] = size.pwg;
+    for (const auto &largest : custom_max)
+        if (largest.printwidth == model->printwidth)
+            data->media[data->num_media++] = largest.pwg;
+    data->media[data->num_media++] = "custom_min_10x5mm";
+    data->num_source = 1;
+    data->source[0] = "main-roll";
+    data->num_type = 2;
+    data->type[0] = "labels";
+    data->type[1] = "continuous";
+    pwg_media_t *size = pwgMediaForPWG(default_label(*model));
+    pappl_media_col_t &media = data->media_default;
+    std::snprintf(media.size_name, sizeof media.size_name, "%s", size->pwg);
+    media.size_width = size->width;
+    media.size_length = size->length;
+    std::snprintf(media.source, sizeof media.source, "main-roll");
+    std::snprintf(media.type, sizeof media.type, "labels");
+    media.tracking = PAPPL_MEDIA_TRACKING_GAP;
+    data->media_ready[0] = media;
+    data->left_offset_supported[1] = max_left_offset;
+    data->top_offset_supported[0] = -max_top_offset;
+    data->top_offset_supported[1] = max_top_offset;
+    data->tracking_supported = pappl_media_tracking_t(PAPPL_MEDIA_TRACKING_CONTINUOUS | PAPPL_MEDIA_TRACKING_GAP |
+                                                      PAPPL_MEDIA_TRACKING_MARK | PAPPL_MEDIA_TRACKING_WEB);
+
+    // How a label leaves the printer: with none of cutter, peel-off and
+    // tear-off on, the printed web runs on (to a rewinder).
+    data->mode_supported =
+        pappl_label_mode_t(PAPPL_LABEL_MODE_CUTTER | PAPPL_LABEL_MODE_CUTTER_DELAYED | PAPPL_LABEL_MODE_PEEL_OFF |
+                           PAPPL_LABEL_MODE_REWIND | PAPPL_LABEL_MODE_TEAR_OFF);
+    data->mode_configured = PAPPL_LABEL_MODE_REWIND;
+
+    // Heat 0 to 20 in steps of 5 %, speed 1 to 12 inches a second.
+    data->darkness_supported = 21;
+    data->darkness_configured = 50;
+    data->darkness_default = 0;
+    data->speed_supported[0] = min_speed;
+    data->speed_supported[1] = max_speed;
+    data->speed_default = default_speed;
+
+    for (const vendor_attribute &a : vendor_attributes)
+        data->vendor[data->num_vendor++] = a.name;
+    *attrs = driver_attributes();
+    return true;
+}
+
+void zaridiravid_printer_created(pappl_printer_t *printer, void *)
+{
+    pappl_supply_t supplies[2] = {};
+    supplies[0] = {PAPPL_SUPPLY_COLOR_BLACK, "Ribbon", true, -1, PAPPL_SUPPLY_TYPE_INK_RIBBON};
+    supplies[1] = {PAPPL_SUPPLY_COLOR_NO_COLOR, "Labels", true, -1, PAPPL_SUPPLY_TYPE_OTHER};
+    papplPrinterSetSupplies(printer, 2, supplies);
+}

@@ -1,0 +1,184 @@
+// From a job's IPP attributes to its label settings.
+//
+// The Printer Application chooses, for every printer option of the PPD, the
+// choice (keyword and text) that the PPD would have marked, and hands those
+// choices to the same setters the filter uses; so a job prints with exactly
+// the records, and the bytes, of a filter job with the same settings.
+#include "app/ipp_settings.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+const vendor_attribute vendor_attributes[vendor_count] = {
+    // name            syntax                  default              keywords                          range          values  label
+    {"print-method", vendor_syntax::keyword, "thermal-transfer", "thermal-transfer direct-thermal", 0, 0, nullptr,
+     "Print Method"},
+    {"label-gap", vendor_syntax::integer, "300", nullptr, 0, 2090, nullptr, "Gap Between Labels (1/100 mm)"},
+    {"label-mirror", vendor_syntax::boolean, "false", nullptr, 0, 0, nullptr, "Mirror Image"},
+    {"label-rotate", vendor_syntax::boolean, "false", nullptr, 0, 0, nullptr, "Rotate Image"},
+    {"backfeed", vendor_syntax::keyword, "always", "always when-needed", 0, 0, nullptr, "Back-Feed"},
+    {"cutter-interval", vendor_syntax::integer, "1", nullptr, 1, 100,
+     "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 25 30 40 50 100", "Cut After Every N Labels"},
+    {"cutter-offset", vendor_syntax::integer, "0", nullptr, -2090, 2090, nullptr, "Cut Position Offset (1/100 mm)"},
+    {"peel-off-offset", vendor_syntax::integer, "0", nullptr, -2090, 2090, nullptr,
+     "Peel-Off Position Offset (1/100 mm)"},
+};
+
+namespace {
+
+// The choices made for one job, looked up by PPD option keyword.
+struct choices {
+    struct chosen {
+        const char *option;
+        ppd_choice_t choice;
+    };
+    std::array<chosen, 25> list{};
+    size_t count = 0;
+
+    // Chooses `keyword` (with `text`, by default the keyword) for a PPD option.
+    void pick(const char *option, std::string_view keyword, std::string_view text = {})
+    {
+        chosen &c = list.at(count++);
+        c.option = option;
+        std::snprintf(c.choice.choice, sizeof c.choice.choice, "%.*s", int(keyword.size()), keyword.data());
+        if (text.empty())
+            text = keyword;
+        std::snprintf(c.choice.text, sizeof c.choice.text, "%.*s", int(text.size()), text.data());
+    }
+
+    // Chooses a length as the PPD gives it: an optional sign option (its
+    // keywords `plus` and `minus`, texts "+" and "-"), whole millimetres and
+    // tenths, from hundredths of a millimetre rounded to the nearest tenth.
+    void pick_mm(const char *sign, const char *plus, const char *minus, const char *whole, const char *tenths,
+                 int hundredths)
+    {
+        const int t = (std::abs(hundredths) + 5) / 10;
+        if (sign)
+            hundredths < 0 && t != 0 ? pick(sign, minus, "-") : pick(sign, plus, "+");
+        pick(whole, std::to_string(t / 10));
+        pick(tenths, std::to_string(t % 10));
+    }
+
+    static const ppd_choice_t *find(const char *keyword, const void *source)
+    {
+        const choices *self = static_cast<const choices *>(source);
+        for (size_t i = 0; i < self->count; i++)
+            if (std::strcmp(self->list[i].option, keyword) == 0)
+                return &self->list[i].choice;
+        return nullptr;
+    }
+};
+
+// A vendor attribute's value as text: the job's or printer's, else the default.
+std::string_view vendor_text(const ipp_label_values &in, const vendor_attribute &attr)
+{
+    for (int i = 0; i < in.num_vendor; i++)
+        if (std::strcmp(in.vendor[i].name, attr.name) == 0 && in.vendor[i].value)
+            return in.vendor[i].value;
+    return attr.default_value;
+}
+
+// Whether `word` is one of the space-separated `words`.
+bool one_of(std::string_view word, std::string_view words)
+{
+    while (!words.empty()) {
+        size_t end = words.find(' ');
+        if (words.substr(0, end) == word)
+            return !word.empty();
+        words = end == words.npos ? std::string_view() : words.substr(end + 1);
+    }
+    return false;
+}
+
+// A vendor attribute's value, checked against what it supports: a keyword as
+// given, a switch as 0 or 1, a number; false if the printer can't take it.
+bool vendor_value(const ipp_label_values &in, const vendor_attribute &attr, std::string_view &keyword, int &number)
+{
+    keyword = vendor_text(in, attr);
+    switch (attr.syntax) {
+    case vendor_syntax::keyword:
+        return one_of(keyword, attr.keywords);
+    case vendor_syntax::boolean:
+        number = keyword == "true";
+        return keyword == "true" || keyword == "false";
+    case vendor_syntax::integer: {
+        const char *end = keyword.data() + keyword.size();
+        auto [ptr, ec] = std::from_chars(keyword.data(), end, number);
+        if (ec != std::errc() || ptr != end || number < attr.min || number > attr.max)
+            return false;
+        return !attr.values || one_of(keyword, attr.values);
+    }
+    }
+    return false;
+}
+
+// A client's text fit for a message: at most 40 characters, anything but
+// printable ASCII shown as '?'.
+std::string printable(std::string_view text)
+{
+    std::string out(text.substr(0, 40));
+    for (char &c : out)
+        if (c < 0x20 || c > 0x7E)
+            c = '?';
+    return out;
+}
+
+}  // namespace
+
+std::string settings_from_ipp(const ipp_label_values &in, job_settings &job)
+{
+    // The vendor attributes, each checked before anything is chosen.
+    std::string_view text[vendor_count];
+    int number[vendor_count] = {};
+    for (int i = 0; i < vendor_count; i++)
+        if (!vendor_value(in, vendor_attributes[i], text[i], number[i]))
+            return std::string(vendor_attributes[i].name) + "=" + printable(text[i]) + " is not supported";
+    // In the order of vendor_attributes.
+    const std::string_view method = text[0], backfeed = text[4];
+    const int gap = number[1], mirror = number[2], rotate = number[3], interval = number[5];
+    const int cut_offset = number[6], peel_offset = number[7];
+    if (in.left_offset < 0 || in.left_offset > max_left_offset)
+        return "media-left-offset=" + std::to_string(in.left_offset) + " is not supported";
+    if (in.top_offset < -max_top_offset || in.top_offset > max_top_offset)
+        return "media-top-offset=" + std::to_string(in.top_offset) + " is not supported";
+
+    const long darkness = std::clamp(long{in.darkness_configured} + in.print_darkness, 0L, 100L);
+    const long speed = std::clamp(std::lround(in.print_speed / 2540.0), 1L, 12L);
+    const pappl_label_mode_t mode = in.label_mode;
+    const bool cutter = mode == PAPPL_LABEL_MODE_CUTTER || mode == PAPPL_LABEL_MODE_CUTTER_DELAYED;
+    const auto on_off = [](bool on) { return on ? "True" : "False"; };
+
+    choices c;
+    // PPD option             from IPP                                  rule
+    c.pick("Heat",            std::to_string(std::lround(darkness / 5.0)));  // (printer-darkness-configured
+                                                                        //  + print-darkness) / 5, 0 to 20
+    c.pick("Speed",           std::to_string(speed));                   // print-speed in inches a second
+    c.pick("LabelSensor",     in.tracking == PAPPL_MEDIA_TRACKING_MARK ? "LSR"         // media-tracking mark,
+                            : in.tracking == PAPPL_MEDIA_TRACKING_CONTINUOUS ? "LSE"   // continuous,
+                            : "LSD");                                                  // gap and web
+    c.pick_mm(nullptr, nullptr, nullptr, "PrnHeadOffsetXVK", "PrnHeadOffsetXNK", in.left_offset);  // media-left-offset
+    c.pick_mm("PrnHeadOffsetYDir", "Plus", "Minus", "PrnHeadOffsetYVK", "PrnHeadOffsetYNK",
+              in.top_offset);                                           // media-top-offset
+    c.pick("TearOffMode",     on_off(mode == PAPPL_LABEL_MODE_TEAR_OFF));  // label-mode-configured tear-off,
+    c.pick("PeelOff",         on_off(mode == PAPPL_LABEL_MODE_PEEL_OFF));  // peel-off,
+    c.pick("Cutter",          on_off(cutter));                             // cutter and cutter-delayed
+    c.pick("cCutterMode",     mode == PAPPL_LABEL_MODE_CUTTER_DELAYED ? "CMOD2E" : "CMOD1I");
+    c.pick("PrintMethod",     on_off(method == "thermal-transfer"));  // print-method
+    c.pick_mm(nullptr, nullptr, nullptr, "LabelGapVK", "LabelGapNK", gap);            // label-gap
+    c.pick("LabelMirrored",   on_off(mirror));                          // label-mirror
+    c.pick("LabelRotate",     on_off(rotate));                          // label-rotate
+    c.pick("BackFeed",        backfeed == "when-needed" ? "BFS" : "BFA");  // backfeed always, when-needed
+    c.pick("cCutterInterval", std::to_string(interval));                // cutter-interval
+    c.pick_mm("cCutterOffset1Dir", "Plus", "Minus", "cCutterOffset1VK", "cCutterOffset1NK",
+              cut_offset);                                              // cutter-offset
+    c.pick_mm("cPeelOffDir", "PODIRP", "PODIRM", "cPeelOffVKVersatz", "cPeelOffNKVersatz",
+              peel_offset);                                             // peel-off-offset
+
+    handleChoices(choices::find, &c, job);
+    return {};
+}

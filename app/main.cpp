@@ -1,0 +1,120 @@
+// zaridiravid-app: the Printer Application for our label printers. Any IPP
+// Everywhere client (CUPS's driverless queues, phones, ipptool) prints to it
+// with no driver; it prints to the printers over their raw network port or
+// USB.
+//
+//   zaridiravid-app server -o server-port=8000 -o state-file=FILE ...
+//   zaridiravid-app add -d label -v socket://192.0.2.10 -m ravi343
+//   zaridiravid-app submit -d label -o copies=3 label.png
+//
+// PAPPL's main loop gives the sub-commands; this file sets up the system.
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <pappl/pappl.h>
+
+#include "app/driver.h"
+
+namespace {
+
+constexpr const char *app_name = "zaridiravid-app";
+
+// What the server is set up with; lives as long as the main loop.
+struct app_setup {
+    driver_list drivers;
+    std::string state_file;
+};
+
+// Where printers and their settings are kept unless -o state-file says.
+std::string default_state_file()
+{
+    if (getuid() == 0)
+        return std::string("/var/lib/") + app_name + ".state";
+    const char *home = std::getenv("HOME");
+    return std::string(home ? home : "/tmp") + "/.config/" + app_name + ".state";
+}
+
+// Where jobs are spooled unless -o spool-directory says.
+std::string default_spool_directory()
+{
+    if (getuid() == 0)
+        return std::string("/var/spool/") + app_name;
+    const char *home = std::getenv("HOME");
+    return std::string(home ? home : "/tmp") + "/.config/" + app_name + ".d";
+}
+
+pappl_loglevel_t log_level(const char *name)
+{
+    static const struct {
+        const char *name;
+        pappl_loglevel_t level;
+    } levels[] = {{"fatal", PAPPL_LOGLEVEL_FATAL}, {"error", PAPPL_LOGLEVEL_ERROR}, {"warn", PAPPL_LOGLEVEL_WARN},
+                  {"info", PAPPL_LOGLEVEL_INFO},   {"debug", PAPPL_LOGLEVEL_DEBUG}};
+    for (const auto &l : levels)
+        if (name && std::strcmp(name, l.name) == 0)
+            return l.level;
+    return PAPPL_LOGLEVEL_WARN;
+}
+
+bool save_state(pappl_system_t *system, void *data)
+{
+    return papplSystemSaveState(system, static_cast<app_setup *>(data)->state_file.c_str());
+}
+
+// The server: its port, addresses, spool, log and state file from the -o
+// options, the drivers, and the printers kept in the state file.
+pappl_system_t *create_system(int num_options, cups_option_t *options, void *data)
+{
+    app_setup &setup = *static_cast<app_setup *>(data);
+    auto option = [&](const char *name) { return cupsGetOption(name, num_options, options); };
+
+    int port = 0;
+    if (const char *value = option("server-port")) {
+        char *end = nullptr;
+        long n = std::strtol(value, &end, 10);
+        if (*value == '\0' || *end || n < 0 || n > 65535) {
+            std::fprintf(stderr, "%s: Bad 'server-port' value '%s'.\n", app_name, value);
+            return nullptr;
+        }
+        port = int(n);
+    }
+    const char *spool = option("spool-directory");
+    const std::string spool_default = default_spool_directory();
+    setup.state_file = option("state-file") ? option("state-file") : default_state_file();
+
+    // TLS stays off: clients on the label network talk plain IPP.
+    pappl_system_t *system = papplSystemCreate(
+        pappl_soptions_t(PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE | PAPPL_SOPTIONS_NO_TLS), app_name,
+        port, "_print,_universal", spool ? spool : spool_default.c_str(), option("log-file"),
+        log_level(option("log-level")), option("auth-service"), false);
+    if (!system)
+        return nullptr;
+    if (const char *group = option("admin-group"))
+        papplSystemSetAdminGroup(system, group);
+    if (const char *host = option("server-hostname"))
+        papplSystemSetHostName(system, host);
+    if (!option("private-server") && !papplSystemAddListeners(system, option("listen-hostname"))) {
+        std::fprintf(stderr, "%s: Unable to listen for connections.\n", app_name);
+        papplSystemDelete(system);
+        return nullptr;
+    }
+
+    papplSystemSetPrinterDrivers(system, int(model_count), setup.drivers.drivers, nullptr,
+                                 zaridiravid_printer_created, zaridiravid_driver, &setup);
+    papplSystemLoadState(system, setup.state_file.c_str());
+    papplSystemSetSaveCallback(system, save_state, &setup);
+    return system;
+}
+
+}  // namespace
+
+int main(int argc, char *argv[])
+{
+    app_setup setup;
+    list_drivers(setup.drivers);
+    return papplMainloop(argc, argv, ZARIDIRAVID_VERSION, nullptr, int(model_count), setup.drivers.drivers, nullptr,
+                         zaridiravid_driver, nullptr, nullptr, create_system, nullptr, &setup);
+}

@@ -79,6 +79,22 @@ ssize_t device_write(void *device, const char *buffer, size_t size)
     return static_cast<ssize_t>(done);
 }
 
+// The white of a grey PNG of fewer than 8 bits a sample: PAPPL unpacks such an
+// image to bytes of 0 to 2^bits - 1 and hands them on as if 255 were white.
+unsigned png_grey_max(pappl_job_t *job)
+{
+    const char *format = papplJobGetFormat(job), *path = papplJobGetFilename(job);
+    unsigned char head[26] = {};
+    FILE *f = format && path && std::strcmp(format, "image/png") == 0 ? std::fopen(path, "rb") : nullptr;
+    const bool read = f && std::fread(head, 1, sizeof head, f) == sizeof head;
+    if (f)
+        std::fclose(f);
+    // The IHDR chunk: bit depth at byte 24, colour type at 25 (0 = grey).
+    if (!read || std::memcmp(head + 12, "IHDR", 4) != 0 || head[25] != 0 || head[24] >= 8 || head[24] == 0)
+        return 255;
+    return (1u << head[24]) - 1;
+}
+
 struct file_closer {
     void operator()(FILE *f) const { std::fclose(f); }
 };
@@ -90,6 +106,7 @@ struct label_job {
     bool one_copy_image = false;  // PAPPL repeats an image for each copy
     unsigned pages_started = 0;
     bool skip_page = false;       // a repeat of the image the A line already copies
+    unsigned grey_max = 255;      // see png_grey_max
     label_page page{};
     std::unique_ptr<FILE, file_closer> out;
 };
@@ -159,6 +176,7 @@ bool start_job(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *de
 
     const char *format = papplJobGetFormat(job);
     data->one_copy_image = format && std::strcmp(format, "image/pwg-raster") && std::strcmp(format, "image/urf");
+    data->grey_max = png_grey_max(job);
 
     static const cookie_io_functions_t io = {nullptr, device_write, nullptr, nullptr};
     data->out.reset(fopencookie(device, "w", io));
@@ -201,6 +219,7 @@ bool start_page(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *,
         header.cupsColorSpace = CUPS_CSPACE_K;
         header.cupsBytesPerLine = (header.cupsWidth + 7) / 8;
     }
+    data->page.grey_max = data->grey_max;
     const std::string why =
         start_label_page(data->page, header, options->media.size_width, options->media.size_length, data->dpi);
     if (!why.empty())
@@ -362,7 +381,11 @@ bool zaridiravid_driver(pappl_system_t *, const char *driver_name, const char *,
     data->raster_types = pappl_raster_type_t(PAPPL_PWG_RASTER_TYPE_BLACK_1 | PAPPL_PWG_RASTER_TYPE_SGRAY_8);
     data->num_resolution = 1;
     data->x_resolution[0] = data->y_resolution[0] = data->x_default = data->y_default = dpi;
+    // Labels print to the edge; the sizes are also offered with a margin of
+    // 0.01 mm, as CUPS's driverless queues name their default size only
+    // among sizes with margins.
     data->borderless = true;
+    data->left_right = data->bottom_top = 1;
     data->identify_supported = data->identify_default = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
 
     // Labels: the PPD's sizes for the model's width, any size from 10 x 5 mm
@@ -387,6 +410,7 @@ bool zaridiravid_driver(pappl_system_t *, const char *driver_name, const char *,
     std::snprintf(media.source, sizeof media.source, "main-roll");
     std::snprintf(media.type, sizeof media.type, "labels");
     media.tracking = PAPPL_MEDIA_TRACKING_GAP;
+    media.left_margin = media.right_margin = media.top_margin = media.bottom_margin = 1;
     data->media_ready[0] = media;
     data->left_offset_supported[1] = max_left_offset;
     data->top_offset_supported[0] = -max_top_offset;

@@ -25,6 +25,7 @@ std::string start_label_page(label_page &p, const cups_page_header2_t &header, i
 {
     p.page = header;
     p.bitmap.clear();
+    p.grey_max = std::max(p.grey_max, 1u);
     const unsigned bits = header.cupsBitsPerPixel, space = header.cupsColorSpace;
     if ((bits != 1 && bits != 8) || header.cupsBitsPerColor != bits ||
         (space != CUPS_CSPACE_K && space != CUPS_CSPACE_W && space != CUPS_CSPACE_SW))
@@ -69,7 +70,8 @@ void put_label_row(label_page &p, unsigned y, const unsigned char *row, const di
     // for its place; white never is.
     const unsigned char *threshold = dither[y & 15];
     for (unsigned x = 0; x < p.width; x++) {
-        const unsigned v = row[x], t = threshold[x & 15];
+        const unsigned v = p.grey_max == 255 ? row[x] : std::min(row[x] * 255u / p.grey_max, 255u);
+        const unsigned t = threshold[x & 15];
         if (black_high ? v > t : v <= t && v != 255)
             out[x / 8] |= static_cast<unsigned char>(0x80 >> (x % 8));
     }

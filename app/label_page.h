@@ -18,6 +18,7 @@ struct label_page {
     unsigned width;                     // bitmap width in dots: page and label, the narrower
     unsigned height;                    // bitmap rows: page and label, the shorter
     bool cut;                           // the page was larger than the label
+    unsigned grey_max = 255;            // a grey sample's white: below 255 for an image of fewer levels
     std::vector<unsigned char> bitmap;  // rows of img_row_stride(width) bytes, 1 = a burnt dot
 };
 

@@ -17,6 +17,7 @@
 #include <pappl/pappl.h>
 
 #include "app/driver.h"
+#include "app/ipp_settings.h"
 
 namespace {
 
@@ -26,7 +27,24 @@ constexpr const char *app_name = "zaridiravid-app";
 struct app_setup {
     driver_list drivers;
     std::string state_file;
+    std::string strings;  // the web interface's names of the driver's settings
 };
+
+// The names the web interface shows for the driver's own settings and their
+// choices, as a strings file ("key" = "text";).
+std::string setting_names()
+{
+    std::string strings;
+    auto add = [&](const std::string &key, const char *text) { strings += '"' + key + "\" = \"" + text + "\";\n"; };
+    for (const vendor_attribute &a : vendor_attributes)
+        add(a.name, a.label);
+    add("print-method.thermal-transfer", "Thermal transfer (ribbon)");
+    add("print-method.direct-thermal", "Direct thermal (no ribbon)");
+    add("backfeed.always", "Always");
+    add("backfeed.when-needed", "Only when needed");
+    add("label-mode-configured.rewind", "Run on (no cutter, peel-off or tear-off)");
+    return strings;
+}
 
 // Where printers and their settings are kept unless -o state-file says.
 std::string default_state_file()
@@ -102,6 +120,8 @@ pappl_system_t *create_system(int num_options, cups_option_t *options, void *dat
         return nullptr;
     }
 
+    setup.strings = setting_names();
+    papplSystemAddStringsData(system, "/zaridiravid-app-en.strings", "en", setup.strings.c_str());
     papplSystemSetPrinterDrivers(system, int(model_count), setup.drivers.drivers, nullptr,
                                  zaridiravid_printer_created, zaridiravid_driver, &setup);
     papplSystemLoadState(system, setup.state_file.c_str());

@@ -25,16 +25,18 @@ install(FILES ${ZARIDIRAVID_PPDS} DESTINATION ${ZARIDIRAVID_PPD_INSTALL_DIR})
 set(CPACK_PACKAGE_NAME zaridiravid)
 set(CPACK_PACKAGE_VENDOR "zaridiravid")
 set(CPACK_PACKAGE_CONTACT "zaridiravid maintainers <maintainers@zaridiravid.invalid>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "CUPS driver for the Ravi thermal label printers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "CUPS driver and Printer Application for the Ravi thermal label printers")
 set(CPACK_PACKAGE_DESCRIPTION "A CUPS filter that turns 1-bit raster pages into the \
-label printers' command language, and PPD files for the 31 Ravi models.")
+label printers' command language, PPD files for the 31 Ravi models, and \
+zaridiravid-app, an IPP Everywhere Printer Application for the same printers.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
-# libcups2 and libcupsimage2 for the filter, libpng16-16 for the preview tool.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1, libcups2, libcupsimage2, libpng16-16")
+# libcups2 and libcupsimage2 for the filter, libpng16-16 for the preview tool,
+# libpappl1 for the Printer Application.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1, libcups2, libcupsimage2, libpng16-16, libpappl1")
 # CUPS itself and the PDF-to-raster filters make the driver useful.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cups, cups-filters")
 set(CPACK_GENERATOR DEB)

@@ -1,0 +1,84 @@
+// libFuzzer target: a job's IPP values, as any client may send them, through
+// the mapping to the label job block. Whatever the values, either the job is
+// refused with a printable message, or every line of the block is one the
+// printer's syntax allows: no stray CR, LF, ESC or NUL, no ';' or ',' where
+// they would start another field, numbers in their ranges.
+//
+// Input: seven 32-bit numbers (darkness configured, print-darkness,
+// print-speed, media-tracking, top and left offset, label mode), then
+// vendor attributes separated by NUL bytes, each a byte choosing the
+// attribute and its value's text.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "app/ipp_settings.h"
+#include "settings/lines.h"
+
+namespace {
+
+[[noreturn]] void fail(const std::string &what, const std::string &text)
+{
+    std::fprintf(stderr, "%s: \"%s\"\n", what.c_str(), text.c_str());
+    std::abort();
+}
+
+// The block's lines as the printer reads them, after the image download's end.
+const std::regex line_syntax(
+    "m m|J|O ((M|R|T),)*(D|P)|H ([0-9]|1[0-2]),([0-9]|1[0-9]|20),(T|D)|"
+    "S (l1|l0|e);-?[0-9]+\\.[0-9]{2},-?[0-9]+\\.[0-9]{2},[0-9]+\\.[0-9]{2},[0-9]+\\.[0-9]{2},-?[0-9]+\\.[0-9]|"
+    "I 0,0,0;cups|C ([0-9]{1,3}|e),[+-][0-9]{1,2}\\.[0-9]|P -?[0-9]{1,2}\\.[0-9]|A[0-9]+");
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    int32_t n[7] = {};
+    const size_t head = std::min(size, sizeof n);
+    std::memcpy(n, data, head);
+    ipp_label_values in = {n[0], n[1], n[2], pappl_media_tracking_t(n[3]), n[4], n[5], pappl_label_mode_t(n[6])};
+
+    std::vector<std::string> values;
+    for (size_t at = head; at < size;) {
+        const uint8_t *end = static_cast<const uint8_t *>(std::memchr(data + at, 0, size - at));
+        const size_t stop = end ? size_t(end - data) : size;
+        values.emplace_back(reinterpret_cast<const char *>(data + at), stop - at);
+        at = stop + 1;
+    }
+    std::vector<cups_option_t> vendor;
+    for (std::string &v : values)
+        if (!v.empty())
+            vendor.push_back({const_cast<char *>(vendor_attributes[uint8_t(v[0]) % vendor_count].name), v.data() + 1});
+    in.num_vendor = int(vendor.size());
+    in.vendor = vendor.data();
+
+    job_settings job = {};
+    job.modelnumber = 343, job.printwidth = 105.6;
+    const std::string why = settings_from_ipp(in, job);
+    if (!why.empty()) {
+        for (char c : why)
+            if (c < 0x20 || c > 0x7E)
+                fail("unprintable refusal", why);
+        return 0;
+    }
+
+    cups_page_header_t label = {};
+    label.PageSize[0] = 283, label.PageSize[1] = 142, label.NumCopies = 3;
+    const std::string block = label_block(label, job);
+    const std::string start = "\x1b" "end-of-data";
+    if (block.compare(0, start.size(), start) != 0 || block.size() < start.size() + 2 ||
+        block.compare(block.size() - 2, 2, "\r\n") != 0)
+        fail("block not framed", block);
+    for (size_t at = start.size(); at < block.size();) {
+        const size_t end = block.find("\r\n", at);
+        const std::string line = block.substr(at, end - at);
+        if (!std::regex_match(line, line_syntax))
+            fail("line outside the printer's syntax", line);
+        at = end + 2;
+    }
+    return 0;
+}

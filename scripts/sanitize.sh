@@ -25,5 +25,9 @@ cmake --build "$build" -j"$jobs"
 # Reports go to standard error with the process's id; a failing test shows
 # them. The filter's children (cupsfilter and cupsd start it) inherit these.
 export ASAN_OPTIONS="${ASAN_OPTIONS:-}${ASAN_OPTIONS:+:}detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1"
+# Full stacks for every allocation, so that the suppressions can name the
+# library function behind a leak that is not ours.
+export ASAN_OPTIONS="$ASAN_OPTIONS:fast_unwind_on_malloc=0"
+export LSAN_OPTIONS="${LSAN_OPTIONS:-}${LSAN_OPTIONS:+:}suppressions=$(pwd)/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-}${UBSAN_OPTIONS:+:}print_stacktrace=1:halt_on_error=1"
 ctest --test-dir "$build" --output-on-failure -j"$jobs" "$@"

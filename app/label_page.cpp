@@ -67,13 +67,27 @@ void put_label_row(label_page &p, unsigned y, const unsigned char *row, const di
     }
 
     // A grey sample is burnt where it is darker than the matrix's threshold
-    // for its place; white never is.
+    // for its place; white never is. Eight samples make a byte of dots; eight
+    // white samples, most of a label, are passed over whole.
     const unsigned char *threshold = dither[y & 15];
-    for (unsigned x = 0; x < p.width; x++) {
-        const unsigned v = p.grey_max == 255 ? row[x] : std::min(row[x] * 255u / p.grey_max, 255u);
-        const unsigned t = threshold[x & 15];
-        if (black_high ? v > t : v <= t && v != 255)
-            out[x / 8] |= static_cast<unsigned char>(0x80 >> (x % 8));
+    const unsigned char white = black_high ? 0 : 255;
+    unsigned char grey[8];
+    for (unsigned x0 = 0; x0 < p.width; x0 += 8) {
+        const unsigned n = std::min(8u, p.width - x0);
+        const unsigned char *v = row + x0;
+        if (p.grey_max != 255) {
+            for (unsigned i = 0; i < n; i++)
+                grey[i] = static_cast<unsigned char>(std::min(v[i] * 255u / p.grey_max, 255u));
+            v = grey;
+        }
+        if (n == 8 && std::memcmp(v, black_high ? "\0\0\0\0\0\0\0\0" : "\xff\xff\xff\xff\xff\xff\xff\xff", 8) == 0)
+            continue;
+        unsigned byte = 0;
+        for (unsigned i = 0; i < n; i++) {
+            const unsigned t = threshold[(x0 + i) & 15];
+            byte |= unsigned(black_high ? v[i] > t : v[i] <= t && v[i] != white) << (7 - i);
+        }
+        out[x0 / 8] = static_cast<unsigned char>(byte);
     }
 }
 

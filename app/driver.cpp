@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "app/ipp_settings.h"
@@ -99,8 +100,31 @@ struct file_closer {
     void operator()(FILE *f) const { std::fclose(f); }
 };
 
+// One printer's own state: its model, and the lock that lets one job at a
+// time talk to the printer. PAPPL 1.3 may start two PWG raster jobs for one
+// printer at once (two clients' requests that arrive together); their bytes
+// would mix on the one connection to the printer, so the second waits for
+// the first to end.
+struct label_printer {
+    const printer_model *model;
+    std::mutex printing;
+    std::atomic<int> *jobs_printing;  // the server's count
+};
+
+// Counts a job as printing for as long as it lives.
+struct printing_job {
+    std::atomic<int> *count;
+    explicit printing_job(std::atomic<int> &c) : count(&c) { ++*count; }
+    ~printing_job() { --*count; }
+    printing_job(const printing_job &) = delete;
+    printing_job &operator=(const printing_job &) = delete;
+};
+
 // One job being printed.
 struct label_job {
+    explicit label_job(std::atomic<int> &jobs_printing) : counted(jobs_printing) {}
+    printing_job counted;
+    std::unique_lock<std::mutex> printer;  // held from the job's start to its end
     job_settings settings{};
     int dpi = 0;
     bool one_copy_image = false;  // PAPPL repeats an image for each copy
@@ -158,9 +182,11 @@ bool start_job(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *de
     pappl_printer_t *printer = papplJobGetPrinter(job);
     pappl_pr_driver_data_t driver;
     papplPrinterGetDriverData(printer, &driver);
-    const printer_model &model = *static_cast<const printer_model *>(driver.extension);
+    label_printer &own = *static_cast<label_printer *>(driver.extension);
+    const printer_model &model = *own.model;
 
-    auto data = std::make_unique<label_job>();
+    auto data = std::make_unique<label_job>(*own.jobs_printing);
+    data->printer = std::unique_lock<std::mutex>(own.printing);
     data->settings.modelnumber = model.number;
     data->settings.printwidth = model.printwidth;
     data->dpi = model_dpi(model);
@@ -283,6 +309,13 @@ bool refuse_raw(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *)
     return refuse(job, "Printer command files are not accepted; send PWG raster, Apple raster, PNG or JPEG.");
 }
 
+// Frees a deleted printer's own state.
+void printer_deleted(pappl_printer_t *, pappl_pr_driver_data_t *data)
+{
+    delete static_cast<label_printer *>(data->extension);
+    data->extension = nullptr;
+}
+
 // The printers answer no status queries: a printer that takes the
 // connection is ready.
 bool printer_status(pappl_printer_t *)
@@ -350,7 +383,7 @@ void list_drivers(driver_list &list)
 }
 
 bool zaridiravid_driver(pappl_system_t *, const char *driver_name, const char *, const char *,
-                        pappl_pr_driver_data_t *data, ipp_t **attrs, void *)
+                        pappl_pr_driver_data_t *data, ipp_t **attrs, void *cbdata)
 {
     const printer_model *model = nullptr;
     for (const printer_model &row : model_table)
@@ -360,7 +393,8 @@ bool zaridiravid_driver(pappl_system_t *, const char *driver_name, const char *,
         return false;
     const int dpi = model_dpi(*model);
 
-    data->extension = const_cast<printer_model *>(model);
+    data->extension = new label_printer{model, {}, &static_cast<app_setup *>(cbdata)->jobs_printing};
+    data->delete_cb = printer_deleted;
     data->rstartjob_cb = start_job;
     data->rstartpage_cb = start_page;
     data->rwriteline_cb = write_line;

@@ -10,6 +10,7 @@
 // PAPPL's main loop gives the sub-commands; this file sets up the system.
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -22,13 +23,6 @@
 namespace {
 
 constexpr const char *app_name = "zaridiravid-app";
-
-// What the server is set up with; lives as long as the main loop.
-struct app_setup {
-    driver_list drivers;
-    std::string state_file;
-    std::string strings;  // the web interface's names of the driver's settings
-};
 
 // The names the web interface shows for the driver's own settings and their
 // choices, as a strings file ("key" = "text";).
@@ -77,9 +71,26 @@ pappl_loglevel_t log_level(const char *name)
     return PAPPL_LOGLEVEL_WARN;
 }
 
+// Saves the printers and their settings, or, while a job is printing, has
+// save_later do it (see app_setup).
 bool save_state(pappl_system_t *system, void *data)
 {
-    return papplSystemSaveState(system, static_cast<app_setup *>(data)->state_file.c_str());
+    app_setup &setup = *static_cast<app_setup *>(data);
+    if (setup.jobs_printing > 0) {
+        setup.save_pending = true;
+        return true;
+    }
+    setup.save_pending = false;
+    return papplSystemSaveState(system, setup.state_file.c_str());
+}
+
+// Once a second: a save put off while jobs were printing, once none is.
+bool save_later(pappl_system_t *system, void *data)
+{
+    app_setup &setup = *static_cast<app_setup *>(data);
+    if (setup.save_pending && setup.jobs_printing == 0)
+        save_state(system, data);
+    return true;
 }
 
 // The server: its port, addresses, spool, log and state file from the -o
@@ -126,6 +137,7 @@ pappl_system_t *create_system(int num_options, cups_option_t *options, void *dat
                                  zaridiravid_printer_created, zaridiravid_driver, &setup);
     papplSystemLoadState(system, setup.state_file.c_str());
     papplSystemSetSaveCallback(system, save_state, &setup);
+    papplSystemAddTimerCallback(system, 0, 1, save_later, &setup);
     return system;
 }
 

@@ -114,11 +114,16 @@ pappl_system_t *create_system(int num_options, cups_option_t *options, void *dat
     const std::string spool_default = default_spool_directory();
     setup.state_file = option("state-file") ? option("state-file") : default_state_file();
 
-    // TLS stays off: clients on the label network talk plain IPP.
-    pappl_system_t *system = papplSystemCreate(
-        pappl_soptions_t(PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE | PAPPL_SOPTIONS_NO_TLS), app_name,
-        port, "_print,_universal", spool ? spool : spool_default.c_str(), option("log-file"),
-        log_level(option("log-level")), option("auth-service"), false);
+    // TLS stays off unless administrators log in: clients on the label
+    // network talk plain IPP, and PAPPL lets a remote administrator in only
+    // over TLS.
+    const char *auth = option("auth-service");
+    auto soptions = pappl_soptions_t(PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE);
+    if (!auth)
+        soptions = pappl_soptions_t(soptions | PAPPL_SOPTIONS_NO_TLS);
+    pappl_system_t *system = papplSystemCreate(soptions, app_name, port, "_print,_universal",
+                                               spool ? spool : spool_default.c_str(), option("log-file"),
+                                               log_level(option("log-level")), auth, false);
     if (!system)
         return nullptr;
     if (const char *group = option("admin-group"))

@@ -8,40 +8,48 @@ free_port() {
     perl -MIO::Socket::INET -e 'print IO::Socket::INET->new(Listen => 1, LocalAddr => "127.0.0.1")->sockport'
 }
 
-# listen OUT: a printer on 127.0.0.1:$devport (pid $listener) that appends
-# every connection's bytes to OUT.
+# listen OUT [PORT]: a printer on 127.0.0.1:$devport (PORT, or a free one;
+# pid $listener) that appends every connection's bytes to OUT.
 listen() {
     rm -f "$tmp/devport"
     perl -MIO::Socket::INET -e '
-        my $s = IO::Socket::INET->new(Listen => 5, LocalAddr => "127.0.0.1", ReuseAddr => 1) or die "listen: $!";
+        my $s = IO::Socket::INET->new(Listen => 5, LocalAddr => "127.0.0.1", LocalPort => $ARGV[2], ReuseAddr => 1)
+            or die "listen: $!";
         open(my $out, ">>", $ARGV[0]) or die "$ARGV[0]: $!";
         binmode $out; $out->autoflush(1);
         open(my $p, ">", "$ARGV[1].new") or die; print $p $s->sockport; close $p; rename "$ARGV[1].new", $ARGV[1];
         while (my $c = $s->accept) { my $b; print $out $b while sysread($c, $b, 65536); close $c }' \
-        "$1" "$tmp/devport" &
+        "$1" "$tmp/devport" "${2:-0}" &
     listener=$!
+    servers+=("$listener")
     wait_for 10 '[ -s "$tmp/devport" ]' || { fail "listener"; return 1; }
     devport=$(cat "$tmp/devport")
 }
 
-# serve PROGRAM NAME DRIVER [OPTION...]: PROGRAM's server on $port (pid
-# $server, its files in $tmp/NAME), with printer NAME of driver DRIVER on the
-# listener, $uri its URI. stop_servers ends it and the listener.
+# start_server PROGRAM DIR [OPTION...]: PROGRAM's server on $port (pid
+# $server), its spool, state and log in DIR. stop_servers ends it and the
+# listeners.
 servers=()
-serve() {
-    local prog=$1 name=$2 driver=$3 dir=$tmp/$2
-    shift 3
+start_server() {
+    local prog=$1 dir=$2
+    shift 2
     mkdir -p "$dir/spool"
     port=$(free_port)
     "$prog" server -o server-port="$port" -o listen-hostname=localhost -o spool-directory="$dir/spool" \
         -o state-file="$dir/state" -o log-file="$dir/log" -o log-level=debug "$@" &
     server=$!
-    servers+=("$server" "$listener")
-    uri=ipp://localhost:$port/ipp/print/$name
+    servers+=("$server")
     wait_for 20 'alive "$prog"' || { fail "$prog server"; return 1; }
-    "$prog" add -u "ipp://localhost:$port" -d "$name" -v "socket://127.0.0.1:$devport" -m "$driver" ||
-        { fail "$prog add"; return 1; }
 }
+# add PROGRAM NAME DRIVER: printer NAME of driver DRIVER on the listener,
+# $uri its URI.
+add() {
+    uri=ipp://localhost:$port/ipp/print/$2
+    "$1" add -u "ipp://localhost:$port" -d "$2" -v "socket://127.0.0.1:$devport" -m "$3" || { fail "$1 add"; return 1; }
+}
+# serve PROGRAM NAME DRIVER [OPTION...]: the server, its files in $tmp/NAME,
+# with printer NAME.
+serve() { start_server "$1" "$tmp/$2" "${@:4}" && add "$1" "$2" "$3"; }
 alive() { "$1" status -u "ipp://localhost:$port" > /dev/null 2>&1; }
 stop_servers() {
     local p

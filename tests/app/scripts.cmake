@@ -1,10 +1,14 @@
-# The Printer Application against CUPS's IPP Everywhere test suite, and as
-# the printer of a driverless CUPS queue. Each starts a server (lock
-# app_server, see CMakeLists.txt) and exits 77 without what it needs.
+# The Printer Application's server printing to loopback listeners against
+# the filter's bytes, against CUPS's IPP Everywhere test suite, and as the
+# printer of a driverless CUPS queue. Each starts a server (lock app_server,
+# see CMakeLists.txt) and exits 77 without what it needs.
+add_test(NAME app.server_against_filter
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/server_test.sh $<TARGET_FILE:zaridiravid-app>
+                 $<TARGET_FILE:zaridiravid> ${ZARIDIRAVID_PPD_DIR})
 add_test(NAME app.ipp_everywhere_conformance
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/conformance_test.sh $<TARGET_FILE:zaridiravid-app>)
 add_test(NAME app.cups_everywhere_queue
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/cups_everywhere_test.sh $<TARGET_FILE:zaridiravid-app>
                  $<TARGET_FILE:zaridiravid-preview>)
-set_tests_properties(app.ipp_everywhere_conformance app.cups_everywhere_queue
+set_tests_properties(app.server_against_filter app.ipp_everywhere_conformance app.cups_everywhere_queue
                      PROPERTIES RESOURCE_LOCK app_server TIMEOUT 300 SKIP_RETURN_CODE 77)

@@ -12,12 +12,7 @@
 // img_scanline_bound. Rows and output buffers are heap blocks of exactly the
 // size the encoder may use, so the address sanitizer sees any byte beyond.
 #include <algorithm>
-#include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "img/img.h"
 #include "preview/decode.h"
@@ -28,29 +23,18 @@ namespace {
 constexpr size_t max_bitmap = 1u << 20;
 constexpr size_t max_row = 4096;  // a 32767-pixel row
 
-[[noreturn]] void fail(const char *what, long a = 0, long b = 0)
-{
-    std::fprintf(stderr, "fuzz_img: %s (%ld, %ld)\n", what, a, b);
-    std::abort();
-}
-
 void check_scanline(const unsigned char *source, size_t len)
 {
     // Exact-size copies: a read past the row or a write past the bound is
-    // caught at once.
-    std::unique_ptr<unsigned char[]> row(new unsigned char[len ? len : 1]);
-    if (len)
-        std::memcpy(row.get(), source, len);
+    // caught at once. The bound covers the replication record that may stand
+    // before the line.
+    bytes row(source, source + len);
+    row.reserve(1);  // a block for a row of no byte too
     const size_t bound = img_scanline_bound(len);
-    std::unique_ptr<unsigned char[]> fast(new unsigned char[bound]);
-    std::unique_ptr<unsigned char[]> plain(new unsigned char[bound]);
-    const size_t n_fast = encode_scanline(row.get(), len, fast.get());
-    const size_t n_plain = encode_scanline_portable(row.get(), len, plain.get());
-    // The bound covers the replication record that may stand before the line.
-    if (n_fast + 4 > bound || n_plain + 4 > bound)
-        fail("scan line longer than img_scanline_bound", static_cast<long>(n_fast), static_cast<long>(len));
-    if (n_fast != n_plain || (n_fast && std::memcmp(fast.get(), plain.get(), n_fast) != 0))
-        fail("encode_scanline and encode_scanline_portable differ", static_cast<long>(n_fast), static_cast<long>(len));
+    bytes fast(bound), plain(bound);
+    const size_t n = encode_scanline(row.data(), len, fast.data());
+    FUZZ_CHECK(n + 4 <= bound && encode_scanline_portable(row.data(), len, plain.data()) == n &&
+               std::equal(fast.begin(), fast.begin() + long(n), plain.begin()), n, len);
 }
 
 }  // namespace
@@ -64,7 +48,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const unsigned char pad = data[4];
     data += 5;
     size -= 5;
-
     if (width < 0)  // wider than 32767 pixels: no bitmap the filter makes
         return 0;
     const size_t stride = static_cast<size_t>(img_row_stride(width));
@@ -75,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // The bitmap, pad bytes set, rows from the input, the last one repeated
     // (blank rows if the input holds none).
-    std::vector<unsigned char> pixels(rows * stride, pad);
+    bytes pixels(rows * stride, pad);
     const size_t given = len ? size / len : 0;
     for (size_t r = 0; len && r < rows; r++) {
         if (given)
@@ -86,22 +69,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Rows of width 0 hold no byte, yet the rows are somewhere, as in the filter.
     static unsigned char nothing[1];
     unsigned char *const base = pixels.empty() ? nothing : pixels.data();
-    img_bitmap bitmap = {width, height, base};
 
     // Read back, the image is the bitmap without its pad bytes.
     const bytes image = written([&](FILE *f) {
         write_IMG_Header(f, static_cast<uint32_t>(len * 8), static_cast<uint32_t>(rows));
-        write_img(bitmap, f);
+        write_img({width, height, base}, f);
     });
     img_image decoded;
     decode_error error;
-    if (decode_img(image, 0, decoded, error) != image.size() || !error.what.empty())
-        fail(("the image does not read back whole: " + error.what).c_str(), static_cast<long>(error.offset));
-    if (decoded.rows.size() != rows)
-        fail("the image read back has another height", static_cast<long>(decoded.rows.size()), static_cast<long>(rows));
+    FUZZ_CHECK(decode_img(image, 0, decoded, error) == image.size() && error.what.empty(), error.what, error.offset);
+    FUZZ_CHECK(decoded.rows.size() == rows, decoded.rows.size(), rows);
     for (size_t r = 0; r < rows; r++)
-        if (len && std::memcmp(decoded.row(r), pixels.data() + r * stride, len) != 0)
-            fail("a row read back differs", static_cast<long>(r));
+        FUZZ_CHECK(!len || std::memcmp(decoded.row(r), pixels.data() + r * stride, len) == 0, "row", r);
 
     // Each distinct row through both scan-line encoders.
     for (size_t r = 0; r < rows; r++)

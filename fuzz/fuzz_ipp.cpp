@@ -8,24 +8,15 @@
 // print-speed, media-tracking, top and left offset, label mode), then
 // vendor attributes separated by NUL bytes, each a byte choosing the
 // attribute and its value's text.
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <regex>
-#include <string>
-#include <vector>
 
 #include "app/ipp_settings.h"
 #include "settings/lines.h"
+#include "tests/support.h"
 
 namespace {
-
-[[noreturn]] void fail(const std::string &what, const std::string &text)
-{
-    std::fprintf(stderr, "%s: \"%s\"\n", what.c_str(), text.c_str());
-    std::abort();
-}
 
 // The block's lines as the printer reads them, after the image download's end.
 const std::regex line_syntax(
@@ -42,17 +33,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::memcpy(n, data, head);
     ipp_label_values in = {n[0], n[1], n[2], pappl_media_tracking_t(n[3]), n[4], n[5], pappl_label_mode_t(n[6])};
 
-    std::vector<std::string> values;
-    for (size_t at = head; at < size;) {
-        const uint8_t *end = static_cast<const uint8_t *>(std::memchr(data + at, 0, size - at));
-        const size_t stop = end ? size_t(end - data) : size;
-        values.emplace_back(reinterpret_cast<const char *>(data + at), stop - at);
-        at = stop + 1;
-    }
+    std::vector<std::string> values;  // the NUL-ended pieces: a byte choosing the attribute, then its value
+    for (size_t at = head, end; at < size; at = end + 1)
+        if ((end = size_t(std::find(data + at, data + size, 0) - data)) > at)
+            values.emplace_back(reinterpret_cast<const char *>(data + at), end - at);
     std::vector<cups_option_t> vendor;
     for (std::string &v : values)
-        if (!v.empty())
-            vendor.push_back({const_cast<char *>(vendor_attributes[uint8_t(v[0]) % vendor_count].name), v.data() + 1});
+        vendor.push_back({const_cast<char *>(vendor_attributes[uint8_t(v[0]) % vendor_count].name), v.data() + 1});
     in.num_vendor = int(vendor.size());
     in.vendor = vendor.data();
 
@@ -60,9 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     job.modelnumber = 343, job.printwidth = 105.6;
     const std::string why = settings_from_ipp(in, job);
     if (!why.empty()) {
-        for (char c : why)
-            if (c < 0x20 || c > 0x7E)
-                fail("unprintable refusal", why);
+        FUZZ_CHECK(std::all_of(why.begin(), why.end(), [](char c) { return c >= 0x20 && c <= 0x7E; }), why);
         return 0;
     }
 
@@ -70,14 +55,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     label.PageSize[0] = 283, label.PageSize[1] = 142, label.NumCopies = 3;
     const std::string block = label_block(label, job);
     const std::string start = "\x1b" "end-of-data";
-    if (block.compare(0, start.size(), start) != 0 || block.size() < start.size() + 2 ||
-        block.compare(block.size() - 2, 2, "\r\n") != 0)
-        fail("block not framed", block);
+    FUZZ_CHECK(block.starts_with(start) && block.size() >= start.size() + 2 && block.ends_with("\r\n"), block);
     for (size_t at = start.size(); at < block.size();) {
         const size_t end = block.find("\r\n", at);
         const std::string line = block.substr(at, end - at);
-        if (!std::regex_match(line, line_syntax))
-            fail("line outside the printer's syntax", line);
+        FUZZ_CHECK(std::regex_match(line, line_syntax), line);
         at = end + 2;
     }
     return 0;

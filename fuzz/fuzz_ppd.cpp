@@ -10,11 +10,7 @@
 // as the field lies inside the record).
 #include <sys/mman.h>
 
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <string>
 #include <string_view>
 
 #include <cups/cups.h>
@@ -27,19 +23,6 @@ namespace {
 
 std::string ppd_path;  // the PPD file, in memory
 
-[[noreturn]] void fail(const char *what, const std::string &detail = "")
-{
-    std::fprintf(stderr, "fuzz_ppd: %s %s\n", what, detail.c_str());
-    std::abort();
-}
-
-template <size_t N>
-void terminated(const char (&text)[N])
-{
-    if (!std::memchr(text, 0, N))
-        fail("text field without its NUL:", std::string(text, N));
-}
-
 }  // namespace
 
 // libcups keeps only the last copy of a keyword that a PPD gives twice (its
@@ -51,8 +34,7 @@ extern "C" const char *__lsan_default_suppressions() { return "leak:_ppdOpen\n";
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     const int ppd_fd = memfd_create("ppd", 0);
-    if (ppd_fd < 0)
-        fail("cannot make the PPD file");
+    FUZZ_CHECK(ppd_fd >= 0, "memory file");
     ppd_path = "/proc/self/fd/" + std::to_string(ppd_fd);
     setenv("PPD", ppd_path.c_str(), 1);
     return 0;
@@ -70,14 +52,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const job_settings job = setup(num_options, options);
     cupsFreeOptions(num_options, options);
 
-    terminated(job.s_opt.labelsensor);
-    terminated(job.h_opt.heat);
-    terminated(job.h_opt.speed);
-    terminated(job.h_opt.printmethod);
-    terminated(job.o_opt.backfeedmode);
-    terminated(job.p_opt.peeloffdisp);
-    terminated(job.c_opt.cutterinterval);
-    terminated(job.c_opt.cutteroffset1);
+    auto terminated = [](const auto &...texts) {
+        (FUZZ_CHECK(std::memchr(texts, 0, sizeof texts), "a text without its NUL:", std::string(texts, sizeof texts)),
+         ...);
+    };
+    terminated(job.s_opt.labelsensor, job.h_opt.heat, job.h_opt.speed, job.h_opt.printmethod, job.o_opt.backfeedmode,
+               job.p_opt.peeloffdisp, job.c_opt.cutterinterval, job.c_opt.cutteroffset1);
 
     cups_page_header_t header = {};
     const uint32_t sizes[][2] = {{283, 142}, {0, 0}, {UINT32_MAX, UINT32_MAX},

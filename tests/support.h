@@ -1,12 +1,15 @@
-// Helpers the tests share: byte strings, bitmaps and a reference IMG encoder,
-// real CUPS raster streams written with libcups's raster writer, and shell
-// commands run in a scratch directory.
+// Helpers the tests and fuzz targets share: byte strings, bitmaps and a
+// reference IMG encoder, real CUPS raster streams written with libcups's
+// raster writer, shell commands run in a scratch directory, and the fuzz
+// targets' checks.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
+#include <iostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -65,3 +68,15 @@ run_result finished(int wait_status, const std::string &out, const std::string &
 // from /dev/null, at most 20 s of CPU time and no $PPD unless the command
 // sets one; its output is collected unless the command redirects it.
 run_result run(const std::string &command);
+
+// A fuzz target's invariant: when it fails, the condition and the values
+// that explain it go to standard error, and the run aborts.
+#define FUZZ_CHECK(cond, ...) ((cond) ? void() : fuzz_fail(#cond __VA_OPT__(, ) __VA_ARGS__))
+template <class... T>
+[[noreturn]] void fuzz_fail(const char *what, const T &...values)
+{
+    std::cerr << "failed: " << what;
+    ((std::cerr << ' ' << values), ...);
+    std::cerr << std::endl;
+    std::abort();
+}

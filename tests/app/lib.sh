@@ -68,27 +68,20 @@ samples() {
     for size in a4:595:842 letter:612:792 4x6:288:432; do
         IFS=: read -r size w h <<< "$size"
         for n in 1 2; do
+            sheet=$( ((n == 1)) && echo onepage || echo document)-$size
             printf '%s\n' '%!PS' "<< /PageSize [$w $h] >> setpagedevice" '/Helvetica findfont 24 scalefont setfont' \
                 "1 1 $n { 1 0 0 setrgbcolor 18 18 $w 36 sub $h 36 sub rectstroke 0 0 1 setrgbcolor" \
                 "36 36 $((w / 3)) $((h / 4)) rectfill 0 setgray 36 $h 72 sub moveto (Page ) show" \
-                '3 string cvs show showpage } for' > "$n-$size.ps"
+                '3 string cvs show showpage } for' > "$sheet.ps" && ps2pdf "$sheet.ps"
         done
     done
-    for size in a4 letter; do
-        mv "2-$size.ps" "document-$size.ps" && ps2pdf "document-$size.ps"
-        mv "1-$size.ps" "onepage-$size.ps" && ps2pdf "onepage-$size.ps"
-    done
-    "${gs[@]}" -sDEVICE=jpeg -r50 -sOutputFile=color.jpg 1-4x6.ps
-    "${gs[@]}" -sDEVICE=jpeggray -r50 -sOutputFile=gray.jpg 1-4x6.ps
+    "${gs[@]}" -sDEVICE=jpeg -r50 -sOutputFile=color.jpg onepage-4x6.ps
+    "${gs[@]}" -sDEVICE=jpeggray -r50 -sOutputFile=gray.jpg onepage-4x6.ps
     grep -ho 'pwg-raster-samples-[^ ]*\.pwg' /usr/share/cups/ipptool/ipp-everywhere.test | sort -u |
         while read -r f; do
             mkdir -p "${f%/*}"
             type=${f#*dpi/} type=${type%%/*} sheet=${f##*/} sheet=${sheet%%-"$type"-*}
-            case "$sheet" in
-            *.jpg-4x6) sheet=1-4x6 ;;
-            document-*) sheet=document-${sheet#*-} ;;
-            onepage-*) sheet=onepage-${sheet#*-} ;;
-            esac
+            sheet=${sheet/#*.jpg-/onepage-}
             [ "$f" != "${f#pwg-raster-samples-"$dpi"dpi/}" ] || { : > "$f"; continue; }
             case "$type" in
             black-1) set -- 3 1 ;; sgray-8) set -- 18 8 ;; srgb-8) set -- 19 8 ;; srgb-16) set -- 19 16 ;;

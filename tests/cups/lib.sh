@@ -22,6 +22,33 @@ wait_for() {
     return 1
 }
 
+# start_cupsd [LINE...]: a CUPS scheduler ($cupsd) listening on the socket
+# $host, with all its directories in $tmp, its log $log, and the LINEs
+# added to its cups-files.conf; stop_cupsd ends it.
+start_cupsd() {
+    mkdir -p "$tmp"/{root,spool,cache,state,log}
+    printf '%s\n' "ServerRoot $tmp/root" "RequestRoot $tmp/spool" "CacheDir $tmp/cache" "StateDir $tmp/state" \
+        "ErrorLog $tmp/log/error_log" "AccessLog $tmp/log/access_log" "PageLog $tmp/log/page_log" \
+        "Printcap $tmp/printcap" "$@" > "$tmp/cups-files.conf"
+    host=$tmp/socket log=$tmp/log/error_log
+    printf '%s\n' "Listen $host" "LogLevel debug" "Browsing No" "WebInterface No" \
+        "<Policy default>" "<Limit All>" "Allow all" "</Limit>" "</Policy>" > "$tmp/cupsd.conf"
+    cupsd -f -c "$tmp/cupsd.conf" -s "$tmp/cups-files.conf" &
+    cupsd=$!
+    wait_for 10 'lpstat -h "$host" -r 2>/dev/null | grep -q "is running"' || { fail scheduler; tail "$log" >&2; exit 1; }
+}
+stop_cupsd() { [ -z "${cupsd-}" ] || { kill "$cupsd"; wait_for 5 '! kill -0 "$cupsd"' || kill -9 "$cupsd"; } 2>/dev/null; }
+
+# print_job QUEUE LP-ARGUMENT...: a job printed on the scheduler's queue, waited
+# for; the test ends when it does not complete.
+print_job() {
+    local id job
+    id=$(timeout 30 lp -h "$host" -d "$@" | grep -o "$1-[0-9]*")
+    job="\[Job ${id#"$1"-}\]"
+    wait_for 120 '[ -z "$id" ] || grep -qE "$job (Job (completed|stopped|aborted|canceled)|Stopping job)" "$log"'
+    grep -q "$job Job completed" "$log" || { fail "job [$id]"; grep -v ^D "$log" | tail -20 >&2; exit 1; }
+}
+
 # serverbin DIR FILTER: CUPS's program directories, with our filter added to its filters.
 serverbin() {
     mkdir -p "$1/filter"

@@ -43,21 +43,6 @@ std::string run_setup(const std::string &ppd, const char *job_options = "")
     return err;
 }
 
-// setup's messages for a PPD and job options, then the O, H, S (for a 142 x
-// 142 point page), C and P lines built from the records.
-std::string setup_lines(const std::string &ppd, const char *job_options = "")
-{
-    std::string text = run_setup(ppd, job_options), line;
-    text += get_o_opt(line, job.o_opt) ? line : "";
-    text += get_h_opt(line, job.h_opt);
-    cups_page_header_t header{};
-    header.PageSize[0] = header.PageSize[1] = 142;
-    text += get_s_opt(line, job.s_opt, &header, job.printwidth);
-    text += get_c_opt(line, job.c_opt) ? line : "";
-    text += get_p_opt(line, job.p_opt) ? line : "";
-    return text;
-}
-
 // The model, its width and the five records in one line, to compare them whole.
 std::string records()
 {
@@ -233,7 +218,11 @@ TEST(ModelTable, EveryModelAgainstItsPpd)
         ppdClose(ppd);
 
         const std::string path = ppd_path(model.number);
-        EXPECT_EQ(setup_lines(path), "O D\r\nH 4,10,T\r\nS l1;0.00,0.00,50.09,53.09,50.1\r\n");
+        EXPECT_EQ(run_setup(path), "");
+        cups_page_header_t square = {};
+        square.PageSize[0] = square.PageSize[1] = 142;
+        EXPECT_EQ(label_block(square, job), "\x1b" "end-of-data" "m m\r\nJ\r\nO D\r\nH 4,10,T\r\n"
+                                            "S l1;0.00,0.00,50.09,53.09,50.1\r\nI 0,0,0;cups\r\nA1\r\n");
         EXPECT_EQ(run_setup(path, "Cutter=True PeelOff=True").find("ERROR: Driver conflicts occurred: 1 "), 0u);
     }
     for (int32_t n : {-1, 0, 131, 999, 5430, 5433, 5460, 5463, 5530, 5533, 5560, 5563, INT32_MIN})

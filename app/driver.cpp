@@ -3,6 +3,7 @@
 // byte for byte what the CUPS filter sends for the same page and settings.
 #include "app/driver.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -108,21 +109,31 @@ struct file_closer {
 struct label_printer {
     const printer_model *model;
     std::mutex printing;
-    std::atomic<int> *jobs_printing;  // the server's count
+    job_activity *jobs;  // the server's
 };
+
+long long steady_ms()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
 
 // Counts a job as printing for as long as it lives.
 struct printing_job {
-    std::atomic<int> *count;
-    explicit printing_job(std::atomic<int> &c) : count(&c) { ++*count; }
-    ~printing_job() { --*count; }
+    job_activity *jobs;
+    explicit printing_job(job_activity &j) : jobs(&j) { ++jobs->printing; }
+    ~printing_job()
+    {
+        jobs->last_end_ms = steady_ms();
+        --jobs->printing;
+    }
     printing_job(const printing_job &) = delete;
     printing_job &operator=(const printing_job &) = delete;
 };
 
 // One job being printed.
 struct label_job {
-    explicit label_job(std::atomic<int> &jobs_printing) : counted(jobs_printing) {}
+    explicit label_job(job_activity &jobs) : counted(jobs) {}
     printing_job counted;
     std::unique_lock<std::mutex> printer;  // held from the job's start to its end
     job_settings settings{};
@@ -185,7 +196,7 @@ bool start_job(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *de
     label_printer &own = *static_cast<label_printer *>(driver.extension);
     const printer_model &model = *own.model;
 
-    auto data = std::make_unique<label_job>(*own.jobs_printing);
+    auto data = std::make_unique<label_job>(*own.jobs);
     data->printer = std::unique_lock<std::mutex>(own.printing);
     data->settings.modelnumber = model.number;
     data->settings.printwidth = model.printwidth;
@@ -374,6 +385,11 @@ ipp_t *driver_attributes()
 
 }  // namespace
 
+bool printers_quiet(const job_activity &jobs)
+{
+    return jobs.printing == 0 && steady_ms() - jobs.last_end_ms >= 100;
+}
+
 void list_drivers(driver_list &list)
 {
     for (size_t i = 0; i < model_count; i++) {
@@ -393,7 +409,7 @@ bool zaridiravid_driver(pappl_system_t *, const char *driver_name, const char *,
         return false;
     const int dpi = model_dpi(*model);
 
-    data->extension = new label_printer{model, {}, &static_cast<app_setup *>(cbdata)->jobs_printing};
+    data->extension = new label_printer{model, {}, &static_cast<app_setup *>(cbdata)->jobs};
     data->delete_cb = printer_deleted;
     data->rstartjob_cb = start_job;
     data->rstartpage_cb = start_page;

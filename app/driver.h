@@ -14,16 +14,25 @@ struct driver_list {
     char names[model_count][16];
 };
 
+// The jobs being printed on all printers, and when the last one ended.
+struct job_activity {
+    std::atomic<int> printing{0};
+    std::atomic<long long> last_end_ms{0};  // steady clock
+};
+
+// Whether no job has printed for a tenth of a second: PAPPL has then
+// finished with every job, and turns none away as its printer is busy.
+bool printers_quiet(const job_activity &jobs);
+
 // What the server is set up with, for as long as it runs; PAPPL hands it to
 // every callback of the app.
 struct app_setup {
     driver_list drivers;
     std::string state_file;
-    std::string strings;  // the web interface's names of the driver's settings
-    // Jobs being printed on all printers. PAPPL 1.3 may deadlock when it
-    // saves its state while it turns a job away because the printer is
-    // busy, so the state is saved only when no job is printing.
-    std::atomic<int> jobs_printing{0};
+    // PAPPL 1.3 may deadlock when it saves its state while it turns a job
+    // away because the printer is busy, so the state is saved only when the
+    // printers are quiet.
+    job_activity jobs;
     std::atomic<bool> save_pending{false};
 };
 

@@ -15,18 +15,16 @@
 #include <string_view>
 
 const vendor_attribute vendor_attributes[vendor_count] = {
-    // name            syntax                  default              keywords                          range          values  label
-    {"print-method", vendor_syntax::keyword, "thermal-transfer", "thermal-transfer direct-thermal", 0, 0, nullptr,
-     "Print Method"},
-    {"label-gap", vendor_syntax::integer, "300", nullptr, 0, 2090, nullptr, "Gap Between Labels (1/100 mm)"},
-    {"label-mirror", vendor_syntax::boolean, "false", nullptr, 0, 0, nullptr, "Mirror Image"},
-    {"label-rotate", vendor_syntax::boolean, "false", nullptr, 0, 0, nullptr, "Rotate Image"},
-    {"backfeed", vendor_syntax::keyword, "always", "always when-needed", 0, 0, nullptr, "Back-Feed"},
+    // name            syntax                  default             keywords                           range
+    {"print-method", vendor_syntax::keyword, "thermal-transfer", "thermal-transfer direct-thermal", 0, 0, nullptr},
+    {"label-gap", vendor_syntax::integer, "300", nullptr, 0, 2090, nullptr},
+    {"label-mirror", vendor_syntax::boolean, "false", nullptr, 0, 0, nullptr},
+    {"label-rotate", vendor_syntax::boolean, "false", nullptr, 0, 0, nullptr},
+    {"backfeed", vendor_syntax::keyword, "always", "always when-needed", 0, 0, nullptr},
     {"cutter-interval", vendor_syntax::integer, "1", nullptr, 1, 100,
-     "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 25 30 40 50 100", "Cut After Every N Labels"},
-    {"cutter-offset", vendor_syntax::integer, "0", nullptr, -2090, 2090, nullptr, "Cut Position Offset (1/100 mm)"},
-    {"peel-off-offset", vendor_syntax::integer, "0", nullptr, -2090, 2090, nullptr,
-     "Peel-Off Position Offset (1/100 mm)"},
+     "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 25 30 40 50 100"},
+    {"cutter-offset", vendor_syntax::integer, "0", nullptr, -2090, 2090, nullptr},
+    {"peel-off-offset", vendor_syntax::integer, "0", nullptr, -2090, 2090, nullptr},
 };
 
 namespace {

@@ -34,7 +34,6 @@ struct vendor_attribute {
     const char *keywords;       // keyword: the supported keywords, space-separated
     int min, max;               // integer: the supported range
     const char *values;         // integer: the supported values where not a range
-    const char *label;          // what the web interface calls it
 };
 
 constexpr int vendor_count = 8;

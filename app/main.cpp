@@ -18,27 +18,10 @@
 #include <pappl/pappl.h>
 
 #include "app/driver.h"
-#include "app/ipp_settings.h"
 
 namespace {
 
 constexpr const char *app_name = "zaridiravid-app";
-
-// The names the web interface shows for the driver's own settings and their
-// choices, as a strings file ("key" = "text";).
-std::string setting_names()
-{
-    std::string strings;
-    auto add = [&](const std::string &key, const char *text) { strings += '"' + key + "\" = \"" + text + "\";\n"; };
-    for (const vendor_attribute &a : vendor_attributes)
-        add(a.name, a.label);
-    add("print-method.thermal-transfer", "Thermal transfer (ribbon)");
-    add("print-method.direct-thermal", "Direct thermal (no ribbon)");
-    add("backfeed.always", "Always");
-    add("backfeed.when-needed", "Only when needed");
-    add("label-mode-configured.rewind", "Run on (no cutter, peel-off or tear-off)");
-    return strings;
-}
 
 // Where printers and their settings are kept unless -o state-file says.
 std::string default_state_file()
@@ -71,12 +54,12 @@ pappl_loglevel_t log_level(const char *name)
     return PAPPL_LOGLEVEL_WARN;
 }
 
-// Saves the printers and their settings, or, while a job is printing, has
-// save_later do it (see app_setup).
+// Saves the printers and their settings, or, while jobs are printing, has
+// save_later do it once the printers are quiet (see app_setup).
 bool save_state(pappl_system_t *system, void *data)
 {
     app_setup &setup = *static_cast<app_setup *>(data);
-    if (setup.jobs_printing > 0) {
+    if (!printers_quiet(setup.jobs)) {
         setup.save_pending = true;
         return true;
     }
@@ -84,11 +67,11 @@ bool save_state(pappl_system_t *system, void *data)
     return papplSystemSaveState(system, setup.state_file.c_str());
 }
 
-// Once a second: a save put off while jobs were printing, once none is.
+// Once a second: a save put off while jobs were printing.
 bool save_later(pappl_system_t *system, void *data)
 {
     app_setup &setup = *static_cast<app_setup *>(data);
-    if (setup.save_pending && setup.jobs_printing == 0)
+    if (setup.save_pending && printers_quiet(setup.jobs))
         save_state(system, data);
     return true;
 }
@@ -136,13 +119,11 @@ pappl_system_t *create_system(int num_options, cups_option_t *options, void *dat
         return nullptr;
     }
 
-    setup.strings = setting_names();
-    papplSystemAddStringsData(system, "/zaridiravid-app-en.strings", "en", setup.strings.c_str());
     papplSystemSetPrinterDrivers(system, int(model_count), setup.drivers.drivers, nullptr,
                                  zaridiravid_printer_created, zaridiravid_driver, &setup);
     papplSystemLoadState(system, setup.state_file.c_str());
     papplSystemSetSaveCallback(system, save_state, &setup);
-    papplSystemAddTimerCallback(system, 0, 1, save_later, &setup);
+    papplSystemAddTimerCallback(system, 0, 1, save_later, &setup);  // every second
     return system;
 }
 

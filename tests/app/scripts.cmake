@@ -1,6 +1,6 @@
 # The Printer Application's server printing to loopback listeners against
-# the filter's bytes, against CUPS's IPP Everywhere test suite, and as the
-# printer of a driverless CUPS queue. Each starts a server (lock app_server,
+# the filter's bytes, against CUPS's IPP Everywhere test suite, as the
+# printer of a driverless CUPS queue, and under load and faults. Each starts a server (lock app_server,
 # see CMakeLists.txt) and exits 77 without what it needs.
 add_test(NAME app.server_against_filter
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/server_test.sh $<TARGET_FILE:zaridiravid-app>
@@ -12,3 +12,6 @@ add_test(NAME app.cups_everywhere_queue
                  $<TARGET_FILE:zaridiravid-preview>)
 set_tests_properties(app.server_against_filter app.ipp_everywhere_conformance app.cups_everywhere_queue
                      PROPERTIES RESOURCE_LOCK app_server TIMEOUT 300 SKIP_RETURN_CODE 77)
+add_test(NAME app.load_and_faults COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/load_test.sh $<TARGET_FILE:zaridiravid-app>)
+# 200 jobs; several times slower in the sanitizer run.
+set_tests_properties(app.load_and_faults PROPERTIES RESOURCE_LOCK app_server TIMEOUT 1200 SKIP_RETURN_CODE 77)

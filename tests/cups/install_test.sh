@@ -1,6 +1,8 @@
 #!/bin/bash
 # The staged installation and the Debian package hold the filter, mode 0755,
-# where CUPS keeps its filters and the 31 PPDs where it looks for drivers:
+# where CUPS keeps its filters and the 31 PPDs where it looks for drivers;
+# the package also the Printer Application, its manual page and its systemd
+# unit, and depends on the PAPPL library:
 #   install_test.sh BUILD_DIR
 . "$(dirname "$0")/lib.sh"
 build=$1
@@ -16,6 +18,8 @@ timeout 300 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$tmp/deb" > "$t
 contents=$(dpkg-deb -c "$tmp"/deb/*.deb)
 expect "packaged filter" "$(awk -v f=".$filter" '$6 == f { print $1, $2 }' <<< "$contents")" "-rwxr-xr-x root/root"
 expect "packaged PPDs" "$(grep -c " \.$ppddir/ravi[0-9]*\.ppd$" <<< "$contents")" 31
-expect "package depends" "$(dpkg-deb -f "$tmp"/deb/*.deb Depends | grep -oE '\<libcups(image)?2\>' | sort | xargs)" \
-    "libcups2 libcupsimage2"
+expect "packaged Printer Application" "$(grep -oE ' \./(usr/bin/zaridiravid-app|usr/share/man/man8/zaridiravid-app\.8|lib/systemd/system/zaridiravid-app\.service)$' <<< "$contents" | sort | xargs)" \
+    "./lib/systemd/system/zaridiravid-app.service ./usr/bin/zaridiravid-app ./usr/share/man/man8/zaridiravid-app.8"
+expect "package depends" "$(dpkg-deb -f "$tmp"/deb/*.deb Depends | grep -oE '\<lib(cups(image)?2|pappl1)\>' | sort | xargs)" \
+    "libcups2 libcupsimage2 libpappl1"
 [ "$failures" -eq 0 ]

@@ -90,7 +90,8 @@ before=$(rss)
 run_jobs 21 200
 after=$(rss)
 for p in a b; do expect "printer $p's labels, in order" "$(blocks $p.out | xargs)" "$(expected $p | xargs)"; done
-[ $((after - before)) -le 2048 ] || fail "memory grew from $before to $after KiB over 180 jobs"
+# (Not under AddressSanitizer, which holds freed memory back on purpose.)
+[ $((after - before)) -le 2048 ] || [ -n "${ASAN_OPTIONS:-}" ] || fail "memory grew from $before to $after KiB over 180 jobs"
 echo "memory after 20 jobs: $before KiB, after 200: $after KiB"
 
 # A printer that takes 4000 bytes of its first job and hangs up.

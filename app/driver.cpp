@@ -225,7 +225,7 @@ bool start_job(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *de
 
 // Whether PAPPL handed over its own 8-bit page description for a PWG raster
 // page: it does so for a 1-bit page, whose rows then arrive as 1-bit rows.
-bool header_is_papplsown(pappl_job_t *job, const pappl_pr_options_t *options)
+bool header_is_pappls_own(pappl_job_t *job, const pappl_pr_options_t *options)
 {
     const char *format = papplJobGetFormat(job);
     if (!format || std::strcmp(format, "image/pwg-raster") != 0)
@@ -248,7 +248,7 @@ bool start_page(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *,
         return true;
 
     cups_page_header2_t header = options->header;
-    if (header_is_papplsown(job, options)) {
+    if (header_is_pappls_own(job, options)) {
         // A 1-bit page: its rows come padded to PAPPL's 8-bit row with
         // blank (0) bytes, the label's width and length.
         options->header.cupsColorSpace = CUPS_CSPACE_K;

@@ -30,4 +30,7 @@ export ASAN_OPTIONS="${ASAN_OPTIONS:-}${ASAN_OPTIONS:+:}detect_leaks=1:strict_st
 export ASAN_OPTIONS="$ASAN_OPTIONS:fast_unwind_on_malloc=0"
 export LSAN_OPTIONS="${LSAN_OPTIONS:-}${LSAN_OPTIONS:+:}suppressions=$(pwd)/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-}${UBSAN_OPTIONS:+:}print_stacktrace=1:halt_on_error=1"
-ctest --test-dir "$build" --output-on-failure -j"$jobs" "$@"
+# Not the driverless CUPS queue: at the sanitizers' pace, PAPPL 1.3's job
+# thread can take up a job CUPS made with Create-Job before its document
+# arrives, and throws it away; the normal run has that test.
+ctest --test-dir "$build" --output-on-failure -j"$jobs" -E '^app\.cups_everywhere_queue$' "$@"

@@ -141,7 +141,6 @@ struct label_job {
     bool one_copy_image = false;  // PAPPL repeats an image for each copy
     unsigned pages_started = 0;
     bool skip_page = false;       // a repeat of the image the A line already copies
-    unsigned grey_max = 255;      // see png_grey_max
     label_page page{};
     std::unique_ptr<FILE, file_closer> out;
 };
@@ -213,7 +212,7 @@ bool start_job(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *de
 
     const char *format = papplJobGetFormat(job);
     data->one_copy_image = format && std::strcmp(format, "image/pwg-raster") && std::strcmp(format, "image/urf");
-    data->grey_max = png_grey_max(job);
+    data->page.grey_max = png_grey_max(job);
 
     static const cookie_io_functions_t io = {nullptr, device_write, nullptr, nullptr};
     data->out.reset(fopencookie(device, "w", io));
@@ -256,7 +255,6 @@ bool start_page(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *,
         header.cupsColorSpace = CUPS_CSPACE_K;
         header.cupsBytesPerLine = (header.cupsWidth + 7) / 8;
     }
-    data->page.grey_max = data->grey_max;
     const std::string why =
         start_label_page(data->page, header, options->media.size_width, options->media.size_length, data->dpi);
     if (!why.empty())

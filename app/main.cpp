@@ -23,22 +23,14 @@ namespace {
 
 constexpr const char *app_name = "zaridiravid-app";
 
-// Where printers and their settings are kept unless -o state-file says.
-std::string default_state_file()
+// Where the server keeps something unless an option says: `as_root` when
+// run as root, else ~/.config/`as_user`.
+std::string default_place(const char *as_root, const char *as_user)
 {
     if (getuid() == 0)
-        return std::string("/var/lib/") + app_name + ".state";
+        return as_root;
     const char *home = std::getenv("HOME");
-    return std::string(home ? home : "/tmp") + "/.config/" + app_name + ".state";
-}
-
-// Where jobs are spooled unless -o spool-directory says.
-std::string default_spool_directory()
-{
-    if (getuid() == 0)
-        return std::string("/var/spool/") + app_name;
-    const char *home = std::getenv("HOME");
-    return std::string(home ? home : "/tmp") + "/.config/" + app_name + ".d";
+    return std::string(home ? home : "/tmp") + "/.config/" + as_user;
 }
 
 pappl_loglevel_t log_level(const char *name)
@@ -94,8 +86,9 @@ pappl_system_t *create_system(int num_options, cups_option_t *options, void *dat
         port = int(n);
     }
     const char *spool = option("spool-directory");
-    const std::string spool_default = default_spool_directory();
-    setup.state_file = option("state-file") ? option("state-file") : default_state_file();
+    const std::string spool_default = default_place("/var/spool/zaridiravid-app", "zaridiravid-app.d");
+    setup.state_file = option("state-file") ? option("state-file")
+                                          : default_place("/var/lib/zaridiravid-app.state", "zaridiravid-app.state");
 
     // TLS stays off unless administrators log in: clients on the label
     // network talk plain IPP, and PAPPL lets a remote administrator in only

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "app/ipp_settings.h"
 #include "app/label_page.h"
@@ -347,13 +348,11 @@ ipp_t *driver_attributes()
         const std::string supported = std::string(a.name) + "-supported", fallback = std::string(a.name) + "-default";
         switch (a.syntax) {
         case vendor_syntax::keyword: {
-            const char *words[8];
-            char copy[128];
-            int n = 0;
-            std::snprintf(copy, sizeof copy, "%s", a.keywords);
-            for (char *save = nullptr, *w = strtok_r(copy, " ", &save); w && n < 8; w = strtok_r(nullptr, " ", &save))
-                words[n++] = w;
-            ippAddStrings(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, supported.c_str(), n, nullptr, words);
+            std::vector<const char *> words;
+            for (const vendor_keyword &k : a.keywords)
+                words.push_back(k.keyword);
+            ippAddStrings(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, supported.c_str(), int(words.size()), nullptr,
+                          words.data());
             ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, fallback.c_str(), nullptr, a.default_value);
             break;
         }
@@ -362,14 +361,11 @@ ipp_t *driver_attributes()
             ippAddBoolean(attrs, IPP_TAG_PRINTER, fallback.c_str(), std::strcmp(a.default_value, "true") == 0);
             break;
         case vendor_syntax::integer:
-            if (a.values) {
-                int values[32], n = 0;
-                for (const char *p = a.values; *p && n < 32; p += std::strspn(p, " "))
-                    values[n++] = int(std::strtol(p, const_cast<char **>(&p), 10));
-                ippAddIntegers(attrs, IPP_TAG_PRINTER, IPP_TAG_INTEGER, supported.c_str(), n, values);
-            } else {
+            if (!a.values.empty())
+                ippAddIntegers(attrs, IPP_TAG_PRINTER, IPP_TAG_INTEGER, supported.c_str(), int(a.values.size()),
+                               a.values.data());
+            else
                 ippAddRange(attrs, IPP_TAG_PRINTER, supported.c_str(), a.min, a.max);
-            }
             ippAddInteger(attrs, IPP_TAG_PRINTER, IPP_TAG_INTEGER, fallback.c_str(), std::atoi(a.default_value));
             break;
         }

@@ -14,17 +14,23 @@
 #include <cstring>
 #include <string_view>
 
+namespace {
+const vendor_keyword print_methods[] = {{"thermal-transfer", "Thermal transfer (ribbon)"},
+                                        {"direct-thermal", "Direct thermal (no ribbon)"}};
+const vendor_keyword backfeeds[] = {{"always", "Always"}, {"when-needed", "Smart (only when needed)"}};
+const int cutter_intervals[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 25, 30, 40, 50, 100};
+}  // namespace
+
 const vendor_attribute vendor_attributes[vendor_count] = {
-    // name            syntax                  default             keywords                           range
-    {"print-method", vendor_syntax::keyword, "thermal-transfer", "thermal-transfer direct-thermal", 0, 0, nullptr},
-    {"label-gap", vendor_syntax::integer, "300", nullptr, 0, 2090, nullptr},
-    {"label-mirror", vendor_syntax::boolean, "false", nullptr, 0, 0, nullptr},
-    {"label-rotate", vendor_syntax::boolean, "false", nullptr, 0, 0, nullptr},
-    {"backfeed", vendor_syntax::keyword, "always", "always when-needed", 0, 0, nullptr},
-    {"cutter-interval", vendor_syntax::integer, "1", nullptr, 1, 100,
-     "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 25 30 40 50 100"},
-    {"cutter-offset", vendor_syntax::integer, "0", nullptr, -2090, 2090, nullptr},
-    {"peel-off-offset", vendor_syntax::integer, "0", nullptr, -2090, 2090, nullptr},
+    // name            web page text                       syntax                  default       keywords / range
+    {"print-method", "Print Method", vendor_syntax::keyword, "thermal-transfer", print_methods, 0, 0, {}},
+    {"label-gap", "Gap Between Labels (1/100 mm)", vendor_syntax::integer, "300", {}, 0, 2090, {}},
+    {"label-mirror", "Mirror Image", vendor_syntax::boolean, "false", {}, 0, 0, {}},
+    {"label-rotate", "Rotate Image", vendor_syntax::boolean, "false", {}, 0, 0, {}},
+    {"backfeed", "Back-Feed", vendor_syntax::keyword, "always", backfeeds, 0, 0, {}},
+    {"cutter-interval", "Cut After Every N Labels", vendor_syntax::integer, "1", {}, 1, 100, cutter_intervals},
+    {"cutter-offset", "Cut Position Offset (1/100 mm)", vendor_syntax::integer, "0", {}, -2090, 2090, {}},
+    {"peel-off-offset", "Peel-Off Position (1/100 mm)", vendor_syntax::integer, "0", {}, -2090, 2090, {}},
 };
 
 namespace {
@@ -81,18 +87,6 @@ std::string_view vendor_text(const ipp_label_values &in, const vendor_attribute 
     return attr.default_value;
 }
 
-// Whether `word` is one of the space-separated `words`.
-bool one_of(std::string_view word, std::string_view words)
-{
-    while (!words.empty()) {
-        size_t end = words.find(' ');
-        if (words.substr(0, end) == word)
-            return !word.empty();
-        words = end == words.npos ? std::string_view() : words.substr(end + 1);
-    }
-    return false;
-}
-
 // A vendor attribute's value, checked against what it supports: a keyword as
 // given, a switch as 0 or 1, a number; false if the printer can't take it.
 bool vendor_value(const ipp_label_values &in, const vendor_attribute &attr, std::string_view &keyword, int &number)
@@ -100,7 +94,8 @@ bool vendor_value(const ipp_label_values &in, const vendor_attribute &attr, std:
     keyword = vendor_text(in, attr);
     switch (attr.syntax) {
     case vendor_syntax::keyword:
-        return one_of(keyword, attr.keywords);
+        return std::any_of(attr.keywords.begin(), attr.keywords.end(),
+                           [&](const vendor_keyword &k) { return keyword == k.keyword; });
     case vendor_syntax::boolean:
         number = keyword == "true";
         return keyword == "true" || keyword == "false";
@@ -109,7 +104,7 @@ bool vendor_value(const ipp_label_values &in, const vendor_attribute &attr, std:
         auto [ptr, ec] = std::from_chars(keyword.data(), end, number);
         if (ec != std::errc() || ptr != end || number < attr.min || number > attr.max)
             return false;
-        return !attr.values || one_of(keyword, attr.values);
+        return attr.values.empty() || std::find(attr.values.begin(), attr.values.end(), number) != attr.values.end();
     }
     }
     return false;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include <pappl/pappl.h>
@@ -27,13 +28,20 @@ struct ipp_label_values {
 // A vendor attribute of the driver: a keyword, a switch or a number.
 enum class vendor_syntax { keyword, boolean, integer };
 
+// A supported keyword and what the web page shows for it (the PPD's text).
+struct vendor_keyword {
+    const char *keyword;
+    const char *text;
+};
+
 struct vendor_attribute {
-    const char *name;          // IPP name; "-default" and "-supported" are added
+    const char *name;           // IPP name; "-default" and "-supported" are added
+    const char *text;           // what the web page calls it (the PPD's text)
     vendor_syntax syntax;
     const char *default_value;  // the PPD's default, as IPP text
-    const char *keywords;       // keyword: the supported keywords, space-separated
-    int min, max;               // integer: the supported range
-    const char *values;         // integer: the supported values where not a range
+    std::span<const vendor_keyword> keywords;  // keyword: the supported keywords
+    int min, max;                              // integer: the supported range
+    std::span<const int> values;               // integer: the supported values where not a range
 };
 
 constexpr int vendor_count = 8;

@@ -18,6 +18,7 @@
 #include <pappl/pappl.h>
 
 #include "app/driver.h"
+#include "app/web.h"
 
 namespace {
 
@@ -112,6 +113,7 @@ pappl_system_t *create_system(int num_options, cups_option_t *options, void *dat
         return nullptr;
     }
 
+    add_web_pages(system, setup.drivers);
     papplSystemSetPrinterDrivers(system, int(model_count), setup.drivers.drivers, nullptr,
                                  zaridiravid_printer_created, zaridiravid_driver, &setup);
     papplSystemLoadState(system, setup.state_file.c_str());

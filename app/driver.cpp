@@ -15,6 +15,7 @@
 
 #include "app/ipp_settings.h"
 #include "app/label_page.h"
+#include "app/web.h"
 #include "filter/job.h"
 #include "img/img.h"
 #include "settings/lines.h"
@@ -489,4 +490,5 @@ void zaridiravid_printer_created(pappl_printer_t *printer, void *)
     supplies[0] = {PAPPL_SUPPLY_COLOR_BLACK, "Ribbon", true, -1, PAPPL_SUPPLY_TYPE_INK_RIBBON};
     supplies[1] = {PAPPL_SUPPLY_COLOR_NO_COLOR, "Labels", true, -1, PAPPL_SUPPLY_TYPE_OTHER};
     papplPrinterSetSupplies(printer, 2, supplies);
+    add_printer_pages(printer);
 }

@@ -1,5 +1,6 @@
 // The Printer Application's own parts of PAPPL's web interface: the texts of
-// the vendor settings, and the Add Printer page.
+// the vendor settings, the Add Printer page and each printer's Label Handling
+// page (PAPPL 1.3 has no page for label-mode-configured).
 //
 // PAPPL 1.3's own Add Printer page asks Avahi for DNS-SD printers whether or
 // not Avahi can answer: without the system message bus the server aborts,
@@ -180,6 +181,69 @@ bool add_printer_page(pappl_client_t *client, void *data)
     return true;
 }
 
+// How printed labels leave the printer (label-mode-configured), as the page
+// offers it.
+const struct {
+    pappl_label_mode_t mode;
+    const char *keyword, *text;
+} label_modes[] = {
+    {PAPPL_LABEL_MODE_REWIND, "rewind", "Run on (to a rewinder): no cutting, peeling or tearing off"},
+    {PAPPL_LABEL_MODE_TEAR_OFF, "tear-off", "Tear off"},
+    {PAPPL_LABEL_MODE_PEEL_OFF, "peel-off", "Peel off"},
+    {PAPPL_LABEL_MODE_CUTTER, "cutter", "Cut after every N labels"},
+    {PAPPL_LABEL_MODE_CUTTER_DELAYED, "cutter-delayed", "Cut at the end of the job"},
+};
+
+// Sets the label mode the form asks for; returns the page's message.
+const char *save_label_mode(pappl_client_t *client, pappl_printer_t *printer)
+{
+    cups_option_t *form = nullptr;
+    const int n = papplClientGetForm(client, &form);
+    const char *keyword = cupsGetOption("label-mode-configured", n, form);
+    const char *message = "Invalid form submission.";
+    if (n > 0 && papplClientIsValidForm(client, n, form) && keyword) {
+        message = "Unknown label mode.";
+        for (const auto &m : label_modes)
+            if (std::strcmp(keyword, m.keyword) == 0) {
+                pappl_pr_driver_data_t data;
+                papplPrinterGetDriverData(printer, &data);
+                data.mode_configured = m.mode;
+                message = papplPrinterSetDriverDefaults(printer, &data, 0, nullptr) ? "Changes saved."
+                                                                                    : "Unable to save the changes.";
+            }
+    }
+    cupsFreeOptions(n, form);
+    return message;
+}
+
+// A printer's Label Handling page: how its labels leave the printer.
+bool label_page(pappl_client_t *client, void *data)
+{
+    auto *printer = static_cast<pappl_printer_t *>(data);
+    if (!papplClientHTMLAuthorize(client))
+        return true;
+    const char *message = papplClientGetMethod(client) == HTTP_STATE_POST ? save_label_mode(client, printer) : nullptr;
+
+    pappl_pr_driver_data_t driver;
+    papplPrinterGetDriverData(printer, &driver);
+    papplClientHTMLPrinterHeader(client, printer, "Label Handling", 0, nullptr, nullptr);
+    if (message)
+        papplClientHTMLPrintf(client, "<div class=\"banner\">%s</div>\n", message);
+    papplClientHTMLStartForm(client, papplClientGetURI(client), false);
+    papplClientHTMLPuts(client, "<table class=\"form\"><tbody>\n<tr><th><label for=\"label-mode-configured\">"
+                                "Label Mode:</label></th><td><select name=\"label-mode-configured\" "
+                                "id=\"label-mode-configured\">");
+    for (const auto &m : label_modes)
+        if (driver.mode_supported & m.mode)
+            papplClientHTMLPrintf(client, "<option value=\"%s\"%s>%s</option>", m.keyword,
+                                  driver.mode_configured == m.mode ? " selected" : "", m.text);
+    papplClientHTMLPuts(client, "</select></td></tr>\n"
+                                "<tr><th></th><td><input type=\"submit\" value=\"Save Changes\"></td></tr>\n"
+                                "</tbody></table></form>\n");
+    papplClientHTMLPrinterFooter(client);
+    return true;
+}
+
 }  // namespace
 
 void add_web_pages(pappl_system_t *system, const driver_list &drivers)
@@ -206,4 +270,14 @@ void add_web_pages(pappl_system_t *system, const driver_list &drivers)
     // Ahead of PAPPL's own page, which PAPPL then leaves out.
     papplSystemAddResourceCallback(system, "/addprinter", "text/html", add_printer_page,
                                    const_cast<driver_list *>(&drivers));
+}
+
+void add_printer_pages(pappl_printer_t *printer)
+{
+    char path[256];
+    papplPrinterGetPath(printer, "labels", path, sizeof path);
+    // PAPPL removes a printer's pages with the printer.
+    papplSystemAddResourceCallback(papplPrinterGetSystem(printer), path, "text/html", label_page, printer);
+    papplPrinterAddLink(printer, "Label Handling", path,
+                        pappl_loptions_t(PAPPL_LOPTIONS_NAVIGATION | PAPPL_LOPTIONS_CONFIGURATION));
 }

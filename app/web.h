@@ -10,3 +10,6 @@
 // its pages in) and the Add Printer page, offering `drivers`, which must
 // outlive the server.
 void add_web_pages(pappl_system_t *system, const driver_list &drivers);
+
+// Adds a new printer's own pages: its Label Handling page.
+void add_printer_pages(pappl_printer_t *printer);

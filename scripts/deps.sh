@@ -9,4 +9,5 @@ $SUDO apt-get install -y -qq --no-install-recommends \
     libcups2-dev libcupsimage2-dev cups cups-client cups-filters cups-ppdc cups-bsd \
     libpappl-dev cups-ipp-utils \
     googletest libgtest-dev libbenchmark-dev libpng-dev \
-    netpbm poppler-utils ghostscript valgrind clang libclang-rt-14-dev time >/dev/null
+    netpbm poppler-utils ghostscript valgrind clang libclang-rt-14-dev time \
+    chromium chromium-driver python3-selenium iproute2 >/dev/null

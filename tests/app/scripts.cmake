@@ -1,7 +1,8 @@
 # The Printer Application's server printing to loopback listeners against
 # the filter's bytes, against CUPS's IPP Everywhere test suite, as the
-# printer of a driverless CUPS queue, and under load and faults. Each starts a server (lock app_server,
-# see CMakeLists.txt) and exits 77 without what it needs.
+# printer of a driverless CUPS queue, through its web pages, and under load
+# and faults. Each starts a server (lock app_server, see CMakeLists.txt) and
+# exits 77 without what it needs.
 add_test(NAME app.server_against_filter
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/server_test.sh $<TARGET_FILE:zaridiravid-app>
                  $<TARGET_FILE:zaridiravid> ${ZARIDIRAVID_PPD_DIR})
@@ -10,7 +11,13 @@ add_test(NAME app.ipp_everywhere_conformance
 add_test(NAME app.cups_everywhere_queue
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/cups_everywhere_test.sh $<TARGET_FILE:zaridiravid-app>
                  $<TARGET_FILE:zaridiravid-preview>)
+# The web pages in headless Chromium; the screenshots are kept in the build
+# tree's artefacts/.
+add_test(NAME app.web_pages_in_a_browser
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/web_test.sh $<TARGET_FILE:zaridiravid-app>
+                 $<TARGET_FILE:zaridiravid> ${ZARIDIRAVID_PPD_DIR} ${PROJECT_BINARY_DIR}/artefacts)
 set_tests_properties(app.server_against_filter app.ipp_everywhere_conformance app.cups_everywhere_queue
+                     app.web_pages_in_a_browser
                      PROPERTIES RESOURCE_LOCK app_server TIMEOUT 300 SKIP_RETURN_CODE 77)
 add_test(NAME app.load_and_faults COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/load_test.sh $<TARGET_FILE:zaridiravid-app>)
 # 200 jobs; several times slower in the sanitizer run.

@@ -11,66 +11,8 @@ command -v gs > /dev/null || { echo "skipped: needs gs"; exit 77; }
 filter=$(realpath "$2") ppds=$(realpath "$3")
 scratch app-server
 cleanup() { stop_servers; rm -rf "$tmp"; }
+own_app "$1"
 cd "$tmp" || exit 1
-# PAPPL's sub-commands find a local server by the program's name, and
-# `modify` reaches one only that way: a name of our own.
-app=$tmp/zaridiravid-app-$$
-ln -s "$(realpath "$1")" "$app"
-
-# label NAME WIDTH HEIGHT DPI PAGES TYPE [COPIES]: PAGES test labels of WIDTH x
-# HEIGHT points: rules, squares and diagonals drawn in the device's dots
-# from 4 rows below the top left corner (Ghostscript's CUPS raster leaves out
-# the top rows of a page whose height is no whole number of points). NAME.ras
-# is the CUPS raster CUPS makes from the PPD for the filter, COPIES copies,
-# NAME.doc the document for the app, TYPE black_1 or sgray_8 (PWG raster) or
-# png (a 1-bit PNG).
-label() {
-    local p
-    for ((p = 0; p < $5; p++)); do
-        printf '%s\n' "<< /PageSize [$2 $3] >> setpagedevice [1 0 0 1 0 4] setmatrix" \
-            "$((8 * p)) 40 4000 { 0 exch 4000 8 rectfill } for 2 setlinewidth" \
-            "0 32 4000 { /x exch def 0 32 4000 { x exch 16 16 rectfill } for } for" \
-            "0 37 8000 { 0 moveto -4000 4000 rlineto } for stroke showpage"
-    done > "$1.ps"
-    render "$1.ras" "$4" -sDEVICE=cups -dcupsColorSpace=3 -dcupsBitsPerColor=1 -dNumCopies="${7:-1}"
-    case $6 in
-    black_1) render "$1.doc" "$4" -sDEVICE=pwgraster -dcupsColorSpace=3 -dcupsBitsPerColor=1 ;;
-    sgray_8) render "$1.doc" "$4" -sDEVICE=pwgraster -dcupsColorSpace=18 -dcupsBitsPerColor=8 ;;
-    png) render "$1.doc" "$4" -sDEVICE=pngmono ;;
-    esac
-}
-# render OUT DPI OPTION...: the label's PostScript through Ghostscript.
-render() {
-    gs -q -dNOPAUSE -dBATCH -dSAFER -r"$2" -sOutputFile="$1" "${@:3}" "${1%.*}.ps" > "$1.log" 2>&1 ||
-        { fail "gs $1"; cat "$1.log" >&2; }
-}
-# want NAME MODEL [OPTIONS]: what the filter writes for NAME.ras with the
-# model's PPD and the job options.
-want() { PPD=$ppds/ravi$2.ppd "$filter" 1 u t 1 "${3-}" "$1.ras" > "$1.want" 2> /dev/null || fail "filter $1"; }
-
-# printer NAME MODEL [SETTING...]: printer NAME of the model on a listener
-# of its own that appends to NAME.prn, its settings set with `modify`.
-printer() {
-    listen "$1.prn" && add "$app" "$1" "ravi$2" || return 1
-    [ $# -eq 2 ] || "$app" modify -d "$1" "${@:3}" || fail "modify $*"
-}
-# submit PRINTER DOC [OPTION...]: a job; what the printer's listener has so
-# far is left out of what it got.
-declare -A before
-submit() {
-    before[$1]=$(stat -c %s "$1.prn")
-    "$app" submit -u "ipp://localhost:$port/ipp/print/$1" "${@:3}" "$2" > /dev/null || fail "submit to $1: $*"
-}
-# got PRINTER WANT: once the printer is idle with as many bytes as WANT
-# holds, its listener got WANT's bytes; else where they part, and each one's
-# first label job block.
-got() {
-    local out=$1.prn uri=ipp://localhost:$port/ipp/print/$1 size=$((before[$1] + $(stat -c %s "$2")))
-    wait_for 30 '[ "$(stat -c %s "$out")" -ge "$size" ] && "$app" status -u "$uri" | grep -q "idle since"'
-    tail -c +$((before[$1] + 1)) "$out" > "$1.got"
-    cmp "$1.got" "$2" >&2 ||
-        { fail "$1 got another stream than $2"; diff <(part "$1.got" 1 block) <(part "$2" 1 block) >&2; }
-}
 
 start_server "$app" "$tmp/server" || exit 1
 

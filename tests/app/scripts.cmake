@@ -16,8 +16,13 @@ add_test(NAME app.cups_everywhere_queue
 add_test(NAME app.web_pages_in_a_browser
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/web_test.sh $<TARGET_FILE:zaridiravid-app>
                  $<TARGET_FILE:zaridiravid> ${ZARIDIRAVID_PPD_DIR} ${PROJECT_BINARY_DIR}/artefacts)
+# The Debian package that cups.install_and_package builds, installed and
+# started as its systemd unit would start it.
+add_test(NAME app.package_in_service COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/service_test.sh
+                                             ${PROJECT_BINARY_DIR}/package)
+set_tests_properties(app.package_in_service PROPERTIES FIXTURES_REQUIRED debian_package)
 set_tests_properties(app.server_against_filter app.ipp_everywhere_conformance app.cups_everywhere_queue
-                     app.web_pages_in_a_browser
+                     app.web_pages_in_a_browser app.package_in_service
                      PROPERTIES RESOURCE_LOCK app_server TIMEOUT 300 SKIP_RETURN_CODE 77)
 add_test(NAME app.load_and_faults COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/load_test.sh $<TARGET_FILE:zaridiravid-app>)
 # 200 jobs; several times slower in the sanitizer run.

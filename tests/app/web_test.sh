@@ -9,17 +9,14 @@ here=$(realpath "$(dirname "$0")")
 . "$here/../cups/lib.sh"
 . "$here/lib.sh"
 own_network "$0" "$@"
-for need in gs /usr/bin/chromium /usr/bin/chromedriver; do
-    command -v "$need" > /dev/null || { echo "skipped: needs $need"; exit 77; }
-done
-/usr/bin/python3 -c 'import selenium' 2> /dev/null || { echo "skipped: needs python3-selenium"; exit 77; }
+needs_browser
+command -v gs > /dev/null || { echo "skipped: needs gs"; exit 77; }
 filter=$(realpath "$2") ppds=$(realpath "$3")
 mkdir -p "$4" && shots=$(realpath "$4")
 scratch app-web
 cleanup() { stop_servers; rm -rf "$tmp"; }
 own_app "$1"
 cd "$tmp" || exit 1
-web() { timeout 120 /usr/bin/python3 "$here/web.py" "$1" "http://localhost:$port" "${@:2}"; }
 
 start_server "$app" "$tmp/server" && listen shop.prn || exit 1
 web add shop "127.0.0.1:$devport" ravi343 || fail "Add Printer page"

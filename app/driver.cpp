@@ -161,31 +161,25 @@ bool refuse(pappl_job_t *job, const std::string &why)
     return false;
 }
 
-// The driver's vendor attributes for a job: the job's own values, else the
-// printer's defaults.
-struct vendor_values {
+// The printer's defaults of the driver's vendor attributes, as text.
+struct vendor_defaults {
     int count = 0;
     cups_option_t *options = nullptr;
-    ~vendor_values() { cupsFreeOptions(count, options); }
+    ~vendor_defaults() { cupsFreeOptions(count, options); }
 };
 
-void gather_vendor(pappl_printer_t *printer, const pappl_pr_options_t *options, vendor_values &values)
+void gather_defaults(pappl_printer_t *printer, vendor_defaults &values)
 {
-    ipp_t *defaults = papplPrinterGetDriverAttributes(printer);
+    ipp_t *attrs = papplPrinterGetDriverAttributes(printer);
     for (const vendor_attribute &attr : vendor_attributes) {
-        const char *value = cupsGetOption(attr.name, options->num_vendor, options->vendor);
-        char text[256] = "";
-        if (!value && defaults) {
-            const std::string name = std::string(attr.name) + "-default";
-            if (ipp_attribute_t *a = ippFindAttribute(defaults, name.c_str(), IPP_TAG_ZERO)) {
-                ippAttributeString(a, text, sizeof text);
-                value = text;
-            }
+        const std::string name = std::string(attr.name) + "-default";
+        char text[256];
+        if (ipp_attribute_t *a = attrs ? ippFindAttribute(attrs, name.c_str(), IPP_TAG_ZERO) : nullptr) {
+            ippAttributeString(a, text, sizeof text);
+            values.count = cupsAddOption(attr.name, text, values.count, &values.options);
         }
-        if (value)
-            values.count = cupsAddOption(attr.name, value, values.count, &values.options);
     }
-    ippDelete(defaults);
+    ippDelete(attrs);
 }
 
 // Starts a job: its settings from the job's and the printer's attributes.
@@ -203,14 +197,21 @@ bool start_job(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *de
     data->settings.printwidth = model.printwidth;
     data->dpi = model_dpi(model);
 
-    vendor_values vendor;
-    gather_vendor(printer, options, vendor);
-    const ipp_label_values in = {options->darkness_configured, options->print_darkness, options->print_speed,
-                                 options->media.tracking, options->media.top_offset, options->media.left_offset,
-                                 driver.mode_configured, vendor.count, vendor.options};
-    const std::string why = settings_from_ipp(in, data->settings);
-    if (!why.empty())
-        return refuse(job, why);
+    // The job's values; the printer's defaults stand in for those the
+    // printer can't take, and the job's message says so.
+    vendor_defaults defaults;
+    gather_defaults(printer, defaults);
+    ipp_label_values in = {options->darkness_configured, options->print_darkness, options->print_speed,
+                           options->media.tracking, options->media.top_offset, options->media.left_offset,
+                           driver.mode_configured, options->num_vendor, options->vendor};
+    in.num_vendor_defaults = defaults.count;
+    in.vendor_defaults = defaults.options;
+    in.default_top_offset = driver.media_default.top_offset;
+    in.default_left_offset = driver.media_default.left_offset;
+    if (const std::string replaced = settings_from_ipp(in, data->settings); !replaced.empty()) {
+        papplLogJob(job, PAPPL_LOGLEVEL_WARN, "%s", replaced.c_str());
+        papplJobSetMessage(job, "%s", replaced.c_str());
+    }
 
     const char *format = papplJobGetFormat(job);
     data->one_copy_image = format && std::strcmp(format, "image/pwg-raster") && std::strcmp(format, "image/urf");

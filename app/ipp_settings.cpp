@@ -78,20 +78,17 @@ struct choices {
     }
 };
 
-// A vendor attribute's value as text: the job's or printer's, else the default.
-std::string_view vendor_text(const ipp_label_values &in, const vendor_attribute &attr)
+// The value of `name` among name=value pairs, or null (cupsGetOption, which
+// only reads the list, takes it as not const).
+const char *option(const char *name, int count, const cups_option_t *list)
 {
-    for (int i = 0; i < in.num_vendor; i++)
-        if (std::strcmp(in.vendor[i].name, attr.name) == 0 && in.vendor[i].value)
-            return in.vendor[i].value;
-    return attr.default_value;
+    return cupsGetOption(name, count, const_cast<cups_option_t *>(list));
 }
 
-// A vendor attribute's value, checked against what it supports: a keyword as
+// A vendor attribute's value checked against what it supports: a keyword as
 // given, a switch as 0 or 1, a number; false if the printer can't take it.
-bool vendor_value(const ipp_label_values &in, const vendor_attribute &attr, std::string_view &keyword, int &number)
+bool vendor_value(std::string_view keyword, const vendor_attribute &attr, int &number)
 {
-    keyword = vendor_text(in, attr);
     switch (attr.syntax) {
     case vendor_syntax::keyword:
         return std::any_of(attr.keywords.begin(), attr.keywords.end(),
@@ -121,24 +118,53 @@ std::string printable(std::string_view text)
     return out;
 }
 
+// Notes a value the printer can't take and what it prints with instead.
+void note(std::string &notes, const std::string &bad, const std::string &used)
+{
+    notes += (notes.empty() ? "" : "; ") + bad + " is not supported, printed with " + used;
+}
+
+// A media-col offset: the job's, else the printer's default, else 0.
+int offset(const char *name, int job, int printer, int min, int max, std::string &notes)
+{
+    const int used = job >= min && job <= max ? job : printer >= min && printer <= max ? printer : 0;
+    if (used != job)
+        note(notes, std::string(name) + "=" + std::to_string(job), std::to_string(used));
+    return used;
+}
+
 }  // namespace
 
 std::string settings_from_ipp(const ipp_label_values &in, job_settings &job)
 {
-    // The vendor attributes, each checked before anything is chosen.
+    // The vendor attributes: the job's value, the printer's default or the
+    // PPD's, the first the printer can take.
+    std::string notes;
     std::string_view text[vendor_count];
     int number[vendor_count] = {};
-    for (int i = 0; i < vendor_count; i++)
-        if (!vendor_value(in, vendor_attributes[i], text[i], number[i]))
-            return std::string(vendor_attributes[i].name) + "=" + printable(text[i]) + " is not supported";
+    for (int i = 0; i < vendor_count; i++) {
+        const vendor_attribute &attr = vendor_attributes[i];
+        const char *job_value = option(attr.name, in.num_vendor, in.vendor);
+        const char *printer_value = option(attr.name, in.num_vendor_defaults, in.vendor_defaults);
+        std::string bad;
+        for (const char *value : {job_value, printer_value, attr.default_value}) {
+            if (!value)
+                continue;
+            text[i] = value;
+            if (vendor_value(text[i], attr, number[i]))
+                break;
+            bad += (bad.empty() ? "" : ", ") + std::string(attr.name) + "=" + printable(value);
+        }
+        if (!bad.empty())
+            note(notes, bad, std::string(text[i]));
+    }
     // In the order of vendor_attributes.
     const std::string_view method = text[0], backfeed = text[4];
     const int gap = number[1], mirror = number[2], rotate = number[3], interval = number[5];
     const int cut_offset = number[6], peel_offset = number[7];
-    if (in.left_offset < 0 || in.left_offset > max_left_offset)
-        return "media-left-offset=" + std::to_string(in.left_offset) + " is not supported";
-    if (in.top_offset < -max_top_offset || in.top_offset > max_top_offset)
-        return "media-top-offset=" + std::to_string(in.top_offset) + " is not supported";
+    const int left = offset("media-left-offset", in.left_offset, in.default_left_offset, 0, max_left_offset, notes);
+    const int top = offset("media-top-offset", in.top_offset, in.default_top_offset, -max_top_offset, max_top_offset,
+                           notes);
 
     const long darkness = std::clamp(long{in.darkness_configured} + in.print_darkness, 0L, 100L);
     const long speed = std::clamp(std::lround(in.print_speed / 2540.0), 1L, 12L);
@@ -154,9 +180,9 @@ std::string settings_from_ipp(const ipp_label_values &in, job_settings &job)
     c.pick("LabelSensor",     in.tracking == PAPPL_MEDIA_TRACKING_MARK ? "LSR"         // media-tracking mark,
                             : in.tracking == PAPPL_MEDIA_TRACKING_CONTINUOUS ? "LSE"   // continuous,
                             : "LSD");                                                  // gap and web
-    c.pick_mm(nullptr, nullptr, nullptr, "PrnHeadOffsetXVK", "PrnHeadOffsetXNK", in.left_offset);  // media-left-offset
+    c.pick_mm(nullptr, nullptr, nullptr, "PrnHeadOffsetXVK", "PrnHeadOffsetXNK", left);  // media-left-offset
     c.pick_mm("PrnHeadOffsetYDir", "Plus", "Minus", "PrnHeadOffsetYVK", "PrnHeadOffsetYNK",
-              in.top_offset);                                           // media-top-offset
+              top);                                                     // media-top-offset
     c.pick("TearOffMode",     on_off(mode == PAPPL_LABEL_MODE_TEAR_OFF));  // label-mode-configured tear-off,
     c.pick("PeelOff",         on_off(mode == PAPPL_LABEL_MODE_PEEL_OFF));  // peel-off,
     c.pick("Cutter",          on_off(cutter));                             // cutter and cutter-delayed
@@ -173,5 +199,5 @@ std::string settings_from_ipp(const ipp_label_values &in, job_settings &job)
               peel_offset);                                             // peel-off-offset
 
     handleChoices(choices::find, &c, job);
-    return {};
+    return notes;
 }

@@ -1,13 +1,15 @@
-// libFuzzer target: a job's IPP values, as any client may send them, through
-// the mapping to the label job block. Whatever the values, either the job is
-// refused with a printable message, or every line of the block is one the
+// libFuzzer target: a job's IPP values, as any client may send them, and
+// the printer's defaults, as an administrator may set them, through the
+// mapping to the label job block. Whatever the values, the message naming
+// what was replaced is printable, and every line of the block is one the
 // printer's syntax allows: no stray CR, LF, ESC or NUL, no ';' or ',' where
 // they would start another field, numbers in their ranges.
 //
-// Input: seven 32-bit numbers (darkness configured, print-darkness,
-// print-speed, media-tracking, top and left offset, label mode), then
-// vendor attributes separated by NUL bytes, each a byte choosing the
-// attribute and its value's text.
+// Input: nine 32-bit numbers (darkness configured, print-darkness,
+// print-speed, media-tracking, top and left offset, label mode, the
+// printer's default top and left offset), then vendor attributes separated
+// by NUL bytes, each a byte choosing the attribute (its top bit: the
+// printer's default rather than the job's value) and its value's text.
 #include <algorithm>
 #include <cstring>
 #include <regex>
@@ -28,28 +30,30 @@ const std::regex line_syntax(
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    int32_t n[7] = {};
+    int32_t n[9] = {};
     const size_t head = std::min(size, sizeof n);
     std::memcpy(n, data, head);
     ipp_label_values in = {n[0], n[1], n[2], pappl_media_tracking_t(n[3]), n[4], n[5], pappl_label_mode_t(n[6])};
+    in.default_top_offset = n[7], in.default_left_offset = n[8];
 
     std::vector<std::string> values;  // the NUL-ended pieces: a byte choosing the attribute, then its value
     for (size_t at = head, end; at < size; at = end + 1)
         if ((end = size_t(std::find(data + at, data + size, 0) - data)) > at)
             values.emplace_back(reinterpret_cast<const char *>(data + at), end - at);
-    std::vector<cups_option_t> vendor;
+    std::vector<cups_option_t> vendor, defaults;
     for (std::string &v : values)
-        vendor.push_back({const_cast<char *>(vendor_attributes[uint8_t(v[0]) % vendor_count].name), v.data() + 1});
+        (v[0] & 0x80 ? defaults : vendor)
+            .push_back({const_cast<char *>(vendor_attributes[(v[0] & 0x7F) % vendor_count].name), v.data() + 1});
     in.num_vendor = int(vendor.size());
     in.vendor = vendor.data();
+    in.num_vendor_defaults = int(defaults.size());
+    in.vendor_defaults = defaults.data();
 
     job_settings job = {};
     job.modelnumber = 343, job.printwidth = 105.6;
-    const std::string why = settings_from_ipp(in, job);
-    if (!why.empty()) {
-        FUZZ_CHECK(std::all_of(why.begin(), why.end(), [](char c) { return c >= 0x20 && c <= 0x7E; }), why);
-        return 0;
-    }
+    const std::string replaced = settings_from_ipp(in, job);
+    FUZZ_CHECK(std::all_of(replaced.begin(), replaced.end(), [](char c) { return c >= 0x20 && c <= 0x7E; }),
+               replaced);
 
     cups_page_header_t label = {};
     label.PageSize[0] = 283, label.PageSize[1] = 142, label.NumCopies = 3;

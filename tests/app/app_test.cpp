@@ -20,25 +20,33 @@ std::string block(const job_settings &job)
     return label_block(label, job);
 }
 
-// The block settings_from_ipp makes of the IPP values and vendor attributes
-// (name=value ...), or its refusal.
-std::string ipp_block(ipp_label_values in, const char *vendor)
+// The block settings_from_ipp makes of the IPP values and the job's vendor
+// attributes (name=value ...), with the printer's vendor defaults; and what
+// was replaced.
+std::string ipp_block(ipp_label_values in, const char *vendor, const char *defaults = "",
+                      std::string *replaced = nullptr)
 {
-    cups_option_t *list = nullptr;
+    cups_option_t *list = nullptr, *printer = nullptr;
     in.num_vendor = cupsParseOptions(vendor, 0, &list);
     in.vendor = list;
+    in.num_vendor_defaults = cupsParseOptions(defaults, 0, &printer);
+    in.vendor_defaults = printer;
     job_settings job = {};
     job.modelnumber = 343, job.printwidth = 105.6;
-    const std::string why = settings_from_ipp(in, job);
+    const std::string notes = settings_from_ipp(in, job);
     cupsFreeOptions(in.num_vendor, list);
-    return why.empty() ? block(job) : why;
+    cupsFreeOptions(in.num_vendor_defaults, printer);
+    if (replaced)
+        *replaced = notes;
+    return block(job);
 }
 
 // Every mapped IPP value against the PPD choice it stands for, read by the
 // filter from the model's PPD: a wrong rounding, a swapped keyword, a lost
 // sign or a switch that does not reach its line shows as another block. Then
-// values the printer can't take: refused by name, never cut or passed on.
-TEST(IppSettings, TheBlockThePpdGivesOrARefusal)
+// values the printer can't take: never cut or passed on, but replaced by the
+// printer's default (or, that failing, the PPD's) and named in the message.
+TEST(IppSettings, TheBlockThePpdGivesWithBadValuesReplaced)
 {
     const auto gap = PAPPL_MEDIA_TRACKING_GAP;
     const auto rewind = PAPPL_LABEL_MODE_REWIND;
@@ -74,19 +82,36 @@ TEST(IppSettings, TheBlockThePpdGivesOrARefusal)
         cupsFreeOptions(n, list);
     }
 
-    const struct { const char *vendor; int top, left; const char *message; } refused[] = {
-        {"label-gap=2091", 0, 0, "label-gap=2091 is not supported"},
-        {"label-gap='3\r\nJ'", 0, 0, "label-gap=3??J is not supported"},
-        {"cutter-interval=21", 0, 0, "cutter-interval=21 is not supported"},
-        {"cutter-offset=-2091", 0, 0, "cutter-offset=-2091 is not supported"},
-        {"backfeed=BFS", 0, 0, "backfeed=BFS is not supported"},
-        {"print-method=", 0, 0, "print-method= is not supported"},
-        {"label-mirror=yes", 0, 0, "label-mirror=yes is not supported"},
-        {"", 3091, 0, "media-top-offset=3091 is not supported"},
-        {"", 0, -1, "media-left-offset=-1 is not supported"},
+    const struct {
+        const char *vendor, *defaults;
+        int top, left, default_top, default_left;
+        const char *ppd, *message;
+    } replaced[] = {
+        {"label-gap=2091", "label-gap=500", 0, 0, 0, 0, "LabelGapVK=5",
+         "label-gap=2091 is not supported, printed with 500"},
+        {"label-gap='3\r\nJ'", "", 0, 0, 0, 0, "", "label-gap=3??J is not supported, printed with 300"},
+        {"cutter-interval=21", "cutter-interval=22", 0, 0, 0, 0, "",
+         "cutter-interval=21, cutter-interval=22 is not supported, printed with 1"},
+        {"cutter-offset=-2091 backfeed=BFS", "backfeed=when-needed", 0, 0, 0, 0, "BackFeed=BFS",
+         "backfeed=BFS is not supported, printed with when-needed; cutter-offset=-2091 is not supported, printed "
+         "with 0"},
+        {"print-method= label-mirror=yes", "", 0, 0, 0, 0, "",
+         "print-method= is not supported, printed with thermal-transfer; label-mirror=yes is not supported, "
+         "printed with false"},
+        {"", "", 3091, 250, -150, 0, "PrnHeadOffsetYDir=Minus PrnHeadOffsetYVK=1 PrnHeadOffsetYNK=5 PrnHeadOffsetXVK=2 "
+         "PrnHeadOffsetXNK=5", "media-top-offset=3091 is not supported, printed with -150"},
+        {"", "", 0, -1, 0, 9999, "", "media-left-offset=-1 is not supported, printed with 0"},
     };
-    for (const auto &r : refused)
-        EXPECT_EQ(ipp_block({50, 0, 10160, gap, r.top, r.left, rewind}, r.vendor), r.message);
+    for (const auto &r : replaced) {
+        cups_option_t *list = nullptr;
+        const int n = cupsParseOptions(r.ppd, 0, &list);
+        ipp_label_values in = {50, 0, 10160, gap, r.top, r.left, rewind};
+        in.default_top_offset = r.default_top, in.default_left_offset = r.default_left;
+        std::string message;
+        EXPECT_EQ(ipp_block(in, r.vendor, r.defaults, &message), block(setup(n, list))) << r.vendor;
+        EXPECT_EQ(message, r.message);
+        cupsFreeOptions(n, list);
+    }
 }
 
 // A page larger than the label is cut to it, on either path: 1-bit rows keep

@@ -30,8 +30,7 @@ export ASAN_OPTIONS="${ASAN_OPTIONS:-}${ASAN_OPTIONS:+:}detect_leaks=1:strict_st
 export ASAN_OPTIONS="$ASAN_OPTIONS:fast_unwind_on_malloc=0"
 export LSAN_OPTIONS="${LSAN_OPTIONS:-}${LSAN_OPTIONS:+:}suppressions=$(pwd)/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-}${UBSAN_OPTIONS:+:}print_stacktrace=1:halt_on_error=1"
-# Not the driverless CUPS queues: at the sanitizers' pace, PAPPL 1.3's job
-# thread can take up a job CUPS made with Create-Job before its document
-# arrives, and throws it away; the normal run has those tests (the package's
-# is one, and installs the package it was built as).
-ctest --test-dir "$build" --output-on-failure -j"$jobs" -E '^app\.(cups_everywhere_queue|package_in_service)$' "$@"
+# Not the package in service with its driverless CUPS queue: it would
+# install the package this build makes, and at the sanitizers' pace PAPPL
+# 1.3 can throw away a job CUPS sends (see the README); the normal run has it.
+ctest --test-dir "$build" --output-on-failure -j"$jobs" -E '^app\.package_in_service$' "$@"

@@ -133,26 +133,6 @@ got() {
         { fail "$1 got another stream than $2"; diff <(part "$1.got" 1 block) <(part "$2" 1 block) >&2; }
 }
 
-# driverless_label APP PREVIEW PRINTED: on the scheduler start_cupsd
-# started, a queue made from what the app's printer $uri says of itself
-# (lpadmin -m everywhere) prints the sample label twice; the printer's
-# listener, appending to PRINTED, gets our language, two labels in all, and
-# a label image that is not blank. CUPS makes the copies itself (its queues
-# for raster-only printers set cupsManualCopies): one block "A2" or two "A1".
-driverless_label() {
-    local dl_app=$1 dl_preview=$2 dl_printed=$3
-    timeout 60 lpadmin -h "$host" -p q -E -v "$uri" -m everywhere || { fail "lpadmin"; tail "$log" >&2; return 1; }
-    print_job q -n 2 "$here/../../samples/shipping-label.pdf"
-    # CUPS counts its job done once the app has it; the app may still be printing.
-    wait_for 60 '[ -s "$dl_printed" ] && "$dl_app" status -u "$uri" | grep -q "idle since"' ||
-        fail "the app's printer got nothing or stays busy"
-    expect "the printer's stream" "$(head -c 7 "$dl_printed")" "e img;*"
-    "$dl_preview" --text "$dl_printed" > "$tmp/words" || fail "preview"
-    expect "labels" "$(awk '/^  A[0-9]+$/ { n += substr($1, 2) } END { print n }' "$tmp/words")" 2
-    expect "page 1 printed" "$(part "$dl_printed" 1 image | gemtopnm | pamsumm -min -brief)" 0
-    [ "$failures" -eq 0 ] || { grep -v '^      ' "$tmp/words"; grep -h '^\*DefaultPageSize' "$tmp/root/ppd/q.ppd"; } >&2
-}
-
 # needs_browser: skips the test without headless Chromium and Selenium.
 needs_browser() {
     local need

@@ -1,27 +1,25 @@
 # The Printer Application's server printing to loopback listeners against
-# the filter's bytes, against CUPS's IPP Everywhere test suite, as the
-# printer of a driverless CUPS queue, through its web pages, and under load
-# and faults. Each starts a server (lock app_server, see CMakeLists.txt) and
-# exits 77 without what it needs.
+# the filter's bytes, against CUPS's IPP Everywhere test suite, through its
+# web pages, under load and faults, and installed from the Debian package
+# as the printer of a driverless CUPS queue. Each starts a server (lock
+# app_server, see CMakeLists.txt) and exits 77 without what it needs.
 add_test(NAME app.server_against_filter
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/server_test.sh $<TARGET_FILE:zaridiravid-app>
                  $<TARGET_FILE:zaridiravid> ${ZARIDIRAVID_PPD_DIR})
 add_test(NAME app.ipp_everywhere_conformance
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/conformance_test.sh $<TARGET_FILE:zaridiravid-app>)
-add_test(NAME app.cups_everywhere_queue
-         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/cups_everywhere_test.sh $<TARGET_FILE:zaridiravid-app>
-                 $<TARGET_FILE:zaridiravid-preview>)
 # The web pages in headless Chromium; the screenshots are kept in the build
 # tree's artefacts/.
 add_test(NAME app.web_pages_in_a_browser
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/web_test.sh $<TARGET_FILE:zaridiravid-app>
                  $<TARGET_FILE:zaridiravid> ${ZARIDIRAVID_PPD_DIR} ${PROJECT_BINARY_DIR}/artefacts)
 # The Debian package that cups.install_and_package builds, installed and
-# started as its systemd unit would start it.
+# started as its systemd unit would start it, printing from a driverless
+# CUPS queue.
 add_test(NAME app.package_in_service COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/service_test.sh
                                              ${PROJECT_BINARY_DIR}/package)
 set_tests_properties(app.package_in_service PROPERTIES FIXTURES_REQUIRED debian_package)
-set_tests_properties(app.server_against_filter app.ipp_everywhere_conformance app.cups_everywhere_queue
+set_tests_properties(app.server_against_filter app.ipp_everywhere_conformance
                      app.web_pages_in_a_browser app.package_in_service
                      PROPERTIES RESOURCE_LOCK app_server TIMEOUT 300 SKIP_RETURN_CODE 77)
 add_test(NAME app.load_and_faults COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/load_test.sh $<TARGET_FILE:zaridiravid-app>)

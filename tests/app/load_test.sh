@@ -16,12 +16,10 @@ here=$(dirname "$0")
 . "$here/../cups/lib.sh"
 . "$here/lib.sh"
 command -v gs > /dev/null || { echo "skipped: needs gs"; exit 77; }
-program=$(realpath "$1")
 scratch app-load
 cleanup() { stop_servers; rm -rf "$tmp"; }
+own_app "$1"
 cd "$tmp" || exit 1
-app=$tmp/zaridiravid-app-$$  # a name of its own: `modify` finds the server by it
-ln -s "$program" "$app"
 
 # Labels of 2 x 1 inches, 1 to 5 a document, at each printer's resolution.
 for n in 1 2 3 4 5; do

@@ -50,11 +50,18 @@ bool dnssd_answers()
     return socket_answers(bus) && socket_answers("/run/avahi-daemon/socket");
 }
 
-// Lists a found printer as a choice of the device menu.
+// Lists a found printer as a choice of the device menu. What it says of
+// itself (over USB, SNMP or DNS-SD) is escaped: anyone on the network can
+// answer.
 bool list_device(const char *info, const char *uri, const char *device_id, void *data)
 {
     auto *client = static_cast<pappl_client_t *>(data);
-    papplClientHTMLPrintf(client, "<option value=\"%s|%s\">%s</option>", uri, device_id ? device_id : "", info);
+    const std::string value = std::string(uri) + "|" + (device_id ? device_id : "");
+    papplClientHTMLPuts(client, "<option value=\"");
+    papplClientHTMLEscape(client, value.c_str(), 0);
+    papplClientHTMLPuts(client, "\">");
+    papplClientHTMLEscape(client, info, 0);
+    papplClientHTMLPuts(client, "</option>");
     return false;
 }
 

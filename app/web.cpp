@@ -260,10 +260,14 @@ void add_web_pages(pappl_system_t *system, const driver_list &drivers)
 
     // The vendor settings' names and keywords as the PPDs word them.
     std::string strings;
+    const auto pair = [&strings](const char *name, const char *keyword, const char *text) {
+        strings.append("\"").append(name).append(keyword ? "." : "").append(keyword ? keyword : "");
+        strings.append("\" = \"").append(text).append("\";\n");
+    };
     for (const vendor_attribute &a : vendor_attributes) {
-        strings += "\"" + std::string(a.name) + "\" = \"" + a.text + "\";\n";
+        pair(a.name, nullptr, a.text);
         for (const vendor_keyword &k : a.keywords)
-            strings += "\"" + std::string(a.name) + "." + k.keyword + "\" = \"" + k.text + "\";\n";
+            pair(a.name, k.keyword, k.text);
     }
     // PAPPL 1.3 adds a strings resource's language to a printer's attributes
     // again on every Get-Printer-Attributes for as long as the resource is

@@ -105,7 +105,7 @@ std::string label_block(const cups_page_header_t &header, const job_settings &jo
         block += line;
     if (get_p_opt(line, job.p_opt) == 1)
         block += line;
-    block += "A" + std::to_string(header.NumCopies != 0 ? header.NumCopies : 1u) + "\r\n";
+    block.append("A").append(std::to_string(header.NumCopies != 0 ? header.NumCopies : 1u)).append("\r\n");
     return block;
 }
 

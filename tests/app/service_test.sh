@@ -22,6 +22,9 @@ cleanup() { stop_cupsd; stop_servers; dpkg --purge zaridiravid > /dev/null 2>&1;
 
 dpkg -i "$deb" > "$tmp/dpkg.log" 2>&1 || { fail "dpkg -i"; cat "$tmp/dpkg.log" >&2; exit 1; }
 unit=/lib/systemd/system/zaridiravid-app.service
+if command -v systemd-analyze > /dev/null; then
+    systemd-analyze verify "$unit" > "$tmp/verify" 2>&1 || { fail "systemd-analyze verify"; cat "$tmp/verify" >&2; }
+fi
 # The unit's command line as systemd runs it: ${LISTEN} as one word, $AUTH
 # split into words (none here).
 eval "$(sed -n 's/^Environment=/export /p' "$unit")"

@@ -70,8 +70,8 @@ void log_device_error(const char *message, void *data)
     papplLog(static_cast<pappl_system_t *>(data), PAPPL_LOGLEVEL_WARN, "Looking for printers: %s", message);
 }
 
-// The device URI for a "host" or "host:port" (port 9100 if none), or "" if
-// it is not one.
+// The device URI for a "host" or "host:port" (port 9100 if none; an IPv6
+// address in brackets), or "" if it is not one.
 std::string socket_uri(std::string_view address)
 {
     std::string host(address), port = "9100";
@@ -82,7 +82,8 @@ std::string socket_uri(std::string_view address)
     char *end = nullptr;
     const long n = std::strtol(port.c_str(), &end, 10);
     if (host.empty() || port.empty() || *end || n < 1 || n > 65535 ||
-        host.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.-_[]:") != host.npos)
+        host.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.-_[]:") != host.npos ||
+        (host.find(':') != host.npos && (host.front() != '[' || host.back() != ']')))
         return "";
     return "socket://" + host + ":" + std::to_string(n);
 }
@@ -114,7 +115,7 @@ std::string add_from_form(pappl_client_t *client, const driver_list &drivers)
         why = "Invalid form submission.";
     else if (name.empty())
         why = "Please enter a printer name.";
-    else if (uri.empty())
+    else if (uri.empty() || !papplDeviceIsSupported(uri.c_str()))
         why = "Please select a device, or enter the printer's address as host or host:port.";
     else if (!known_driver)
         why = "Please select a driver.";

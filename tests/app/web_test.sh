@@ -20,6 +20,7 @@ cd "$tmp" || exit 1
 
 start_server "$app" "$tmp/server" && listen shop.prn || exit 1
 web add shop "127.0.0.1:$devport" ravi343 || fail "Add Printer page"
+web add bad 127.0.0.1:65536 ravi343 2>&1 | grep -q "address as host or host:port" || fail "Add Printer took a bad port"
 expect "printers" "$("$app" printers -u "ipp://localhost:$port")" shop
 
 web set shop/printing "$shots/printing-defaults.png" print-darkness=70 print-speed=6 print-method=direct-thermal \

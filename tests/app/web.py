@@ -16,7 +16,7 @@ import sys
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
-from selenium.webdriver.support import expected_conditions
+from selenium.common.exceptions import WebDriverException
 from selenium.webdriver.support.ui import Select, WebDriverWait
 
 
@@ -47,7 +47,15 @@ def submit(page):
     """Presses the form's button and waits for the page that answers."""
     old = page.find_element(By.TAG_NAME, "html")
     page.find_element(By.CSS_SELECTOR, "form input[type=submit]").click()
-    WebDriverWait(page, 60).until(expected_conditions.staleness_of(old))
+
+    def answered(driver):
+        try:
+            old.is_enabled()
+            return False
+        except WebDriverException:  # stale, or no longer in any document
+            return driver.execute_script("return document.readyState") == "complete"
+
+    WebDriverWait(page, 60).until(answered)
 
 
 def add(page, url, name, hostport, driver):

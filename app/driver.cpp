@@ -397,15 +397,16 @@ void list_drivers(driver_list &list)
 bool zaridiravid_driver(pappl_system_t *, const char *driver_name, const char *, const char *,
                         pappl_pr_driver_data_t *data, ipp_t **attrs, void *cbdata)
 {
+    app_setup &setup = *static_cast<app_setup *>(cbdata);
     const printer_model *model = nullptr;
-    for (const printer_model &row : model_table)
-        if (std::strcmp(driver_name, ("ravi" + std::to_string(row.number)).c_str()) == 0)
-            model = &row;
+    for (size_t i = 0; i < model_count; i++)
+        if (std::strcmp(driver_name, setup.drivers.names[i]) == 0)
+            model = &model_table[i];
     if (!model)
         return false;
     const int dpi = model_dpi(*model);
 
-    data->extension = new label_printer{model, {}, &static_cast<app_setup *>(cbdata)->jobs};
+    data->extension = new label_printer{model, {}, &setup.jobs};
     data->delete_cb = printer_deleted;
     data->rstartjob_cb = start_job;
     data->rstartpage_cb = start_page;

@@ -15,6 +15,7 @@
 
 #include "app/ipp_settings.h"
 #include "app/label_page.h"
+#include "app/testpage.h"
 #include "app/web.h"
 #include "filter/job.h"
 #include "img/img.h"
@@ -409,6 +410,7 @@ bool zaridiravid_driver(pappl_system_t *, const char *driver_name, const char *,
     data->rendjob_cb = end_job;
     data->printfile_cb = refuse_raw;
     data->status_cb = printer_status;
+    data->testpage_cb = test_label_file;
     data->format = "application/vnd.zaridiravid";
 
     std::snprintf(data->make_and_model, sizeof data->make_and_model, "%s", model->name);

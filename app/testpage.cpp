@@ -1,5 +1,5 @@
 // The test label, drawn in plain code with a small built-in font, written as
-// PWG raster and printed like any other page.
+// a 1-bit PNG and printed like any other page.
 #include "app/testpage.h"
 
 #include <fcntl.h>
@@ -12,10 +12,9 @@
 #include <memory>
 #include <span>
 
-#include <cups/raster.h>
-
 #include "app/ipp_settings.h"
 #include "app/label_page.h"
+#include "preview/png.h"
 
 // PAPPL 1.3.1 hands a sub-command callback only its options: how its own
 // sub-commands reach the server (the local socket named after the program,
@@ -137,24 +136,7 @@ struct http_closer {
     void operator()(http_t *http) const { httpClose(http); }
 };
 
-// Writes the bitmap to `fd` as a one-page black_1 PWG raster of `dpi`.
-bool write_pwg(int fd, const mono_bitmap &b, unsigned dpi)
-{
-    cups_raster_t *raster = cupsRasterOpen(fd, CUPS_RASTER_WRITE_PWG);
-    cups_page_header2_t h;
-    pwg_media_t *media = pwgMediaForSize(int(std::lround(b.width * 2540.0 / dpi)),
-                                         int(std::lround(b.height * 2540.0 / dpi)));
-    bool ok = raster && media && cupsRasterInitPWGHeader(&h, media, "black_1", int(dpi), int(dpi), "one-sided", nullptr);
-    h.cupsWidth = b.width, h.cupsHeight = b.height, h.cupsBytesPerLine = (b.width + 7) / 8;
-    ok = ok && cupsRasterWriteHeader2(raster, &h);
-    for (unsigned y = 0; ok && y < b.height; y++)
-        ok = cupsRasterWritePixels(raster, const_cast<unsigned char *>(&b.bits[y * h.cupsBytesPerLine]),
-                                   h.cupsBytesPerLine) == h.cupsBytesPerLine;
-    cupsRasterClose(raster);
-    return ok;
-}
-
-// A new file in PAPPL's temporary directory holding the test label for
+// A new PNG file in PAPPL's temporary directory holding the test label for
 // these attributes; its name in `path`, or false.
 bool test_label_to_file(ipp_t *attrs, char *path, size_t size)
 {
@@ -162,10 +144,17 @@ bool test_label_to_file(ipp_t *attrs, char *path, size_t size)
     const mono_bitmap label = draw_test_label(facts);
     std::snprintf(path, size, "%s/zaridiravid-test-label-XXXXXX", papplGetTempDir());
     const int fd = label.width ? mkstemp(path) : -1;
-    const bool ok = fd >= 0 && write_pwg(fd, label, facts.dpi);
-    if (fd >= 0)
-        close(fd);
-    if (fd >= 0 && !ok)
+    if (fd < 0)
+        return false;
+    close(fd);
+    img_image image;  // the bitmap as the PNG writer takes it
+    image.header.line_width = uint16_t(label.width), image.header.lines = uint16_t(label.height);
+    image.row_bytes = (label.width + 7) / 8;
+    image.store = label.bits;
+    for (uint32_t y = 0; y < label.height; y++)
+        image.rows.push_back(y);
+    const bool ok = write_png(path, image, facts.dpi).empty();
+    if (!ok)
         unlink(path);
     return ok;
 }
@@ -328,7 +317,7 @@ int testpage_command(const char *base_name, int num_options, cups_option_t *opti
     }
     ipp_t *job = request(IPP_OP_PRINT_JOB);
     ippAddString(job, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, "Test label");
-    ippAddString(job, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, "image/pwg-raster");
+    ippAddString(job, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, "image/png");
     ipp_t *answer = cupsDoFileRequest(http.get(), job, resource, path);
     unlink(path);
     const int id = integer(answer, "job-id");

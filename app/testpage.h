@@ -1,8 +1,10 @@
 // The test label: one label the size of the loaded label, with a frame at
 // its printable edge, a millimetre ruler along its top and left edges, and
 // the printer's model, resolution, label size and settings in words. It is
-// printed as a one-page PWG raster job, so it takes the same path to the
-// printer as any page.
+// printed as a PNG job at the printer's resolution, so it takes the same path
+// to the printer as any page. (PAPPL 1.3.1 prints PWG raster only as it
+// streams in: a PWG raster file, which its Print Test Page button would
+// submit, finds no filter and is aborted.)
 #pragma once
 
 #include <string>
@@ -36,8 +38,8 @@ mono_bitmap draw_test_label(const label_facts &facts);
 // caller deletes them).
 ipp_t *test_label_attributes(pappl_printer_t *printer);
 
-// PAPPL's test page callback: writes the printer's test label to a PWG
-// raster file in PAPPL's temporary directory (which PAPPL removes when the
+// PAPPL's test page callback: writes the printer's test label to a PNG file
+// in PAPPL's temporary directory (which PAPPL removes when the
 // job ends) and names it in `buffer`; null if it can't.
 const char *test_label_file(pappl_printer_t *printer, char *buffer, size_t size);
 

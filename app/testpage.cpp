@@ -92,11 +92,13 @@ struct bit_keyword {
     unsigned bit;
     const char *keyword;
 };
-const bit_keyword trackings[] = {{PAPPL_MEDIA_TRACKING_CONTINUOUS, "continuous"}, {PAPPL_MEDIA_TRACKING_GAP, "gap"},
-                 {PAPPL_MEDIA_TRACKING_MARK, "mark"},             {PAPPL_MEDIA_TRACKING_WEB, "web"}};
+const bit_keyword trackings[] = {{PAPPL_MEDIA_TRACKING_CONTINUOUS, "continuous"},
+                                 {PAPPL_MEDIA_TRACKING_GAP, "gap"},
+                                 {PAPPL_MEDIA_TRACKING_MARK, "mark"},
+                                 {PAPPL_MEDIA_TRACKING_WEB, "web"}};
 const bit_keyword modes[] = {{PAPPL_LABEL_MODE_CUTTER, "cutter"},     {PAPPL_LABEL_MODE_CUTTER_DELAYED, "cutter-delayed"},
-             {PAPPL_LABEL_MODE_PEEL_OFF, "peel-off"}, {PAPPL_LABEL_MODE_REWIND, "rewind"},
-             {PAPPL_LABEL_MODE_TEAR_OFF, "tear-off"}};
+                             {PAPPL_LABEL_MODE_PEEL_OFF, "peel-off"}, {PAPPL_LABEL_MODE_REWIND, "rewind"},
+                             {PAPPL_LABEL_MODE_TEAR_OFF, "tear-off"}};
 
 // The keyword of a bit in one of those tables.
 const char *keyword_of(std::span<const bit_keyword> table, unsigned bit)
@@ -107,12 +109,11 @@ const char *keyword_of(std::span<const bit_keyword> table, unsigned bit)
     return "unknown";
 }
 
-// An integer attribute's first value, or `fallback`.
-int integer(ipp_t *attrs, const char *name, int fallback = 0)
+// An integer attribute's first value, or 0.
+int integer(ipp_t *attrs, const char *name)
 {
-    ipp_attribute_t *a = attrs ? ippFindAttribute(attrs, name, IPP_TAG_ZERO) : nullptr;
-    return a && (ippGetValueTag(a) == IPP_TAG_INTEGER || ippGetValueTag(a) == IPP_TAG_ENUM) ? ippGetInteger(a, 0)
-                                                                                           : fallback;
+    ipp_attribute_t *a = attrs ? ippFindAttribute(attrs, name, IPP_TAG_INTEGER) : nullptr;
+    return a ? ippGetInteger(a, 0) : 0;
 }
 
 // A text attribute's first value, or "".
@@ -206,8 +207,10 @@ label_facts label_facts_from(ipp_t *attrs)
 
 mono_bitmap draw_test_label(const label_facts &f)
 {
+    // Nothing for what no printer of the family has: a resolution above
+    // 600 dpi, a label wider than 30 cm or longer than a metre.
     mono_bitmap b;
-    if (!f.dpi || f.width <= 0 || f.length <= 0)
+    if (f.dpi == 0 || f.dpi > 600 || f.width <= 0 || f.width > 30000 || f.length <= 0 || f.length > 100000)
         return b;
     b.width = label_dots(f.width, f.dpi), b.height = label_dots(f.length, f.dpi);
     b.bits.assign(size_t(b.width + 7) / 8 * b.height, 0);

@@ -31,7 +31,8 @@ struct mono_bitmap {
 // answers them or test_label_attributes gathers them.
 label_facts label_facts_from(ipp_t *attrs);
 
-// The test label drawn for these facts; empty without a resolution or size.
+// The test label drawn for these facts; empty without a resolution or size
+// (or for one beyond any printer's).
 mono_bitmap draw_test_label(const label_facts &facts);
 
 // The attributes label_facts_from reads, from a printer's driver data (the

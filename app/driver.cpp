@@ -374,6 +374,19 @@ ipp_t *driver_attributes()
     return attrs;
 }
 
+// The page printer-supply-info-uri names. PAPPL 1.3.1 gives every printer
+// that URI (its _papplPrinterCopyAttributes adds it whatever the driver
+// says) but makes the page only for a driver with has_supplies: without this
+// one, a client that follows the URI finds nothing.
+bool supplies_page(pappl_client_t *client, void *data)
+{
+    papplClientHTMLPrinterHeader(client, static_cast<pappl_printer_t *>(data), "Supplies", 0, nullptr, nullptr);
+    papplClientHTMLPuts(client, "<p>This printer reports no supplies: it answers no status queries, so how much "
+                                "ribbon and how many labels it has left can't be known here.</p>\n");
+    papplClientHTMLPrinterFooter(client);
+    return true;
+}
+
 }  // namespace
 
 bool printers_quiet(const job_activity &jobs)
@@ -480,8 +493,12 @@ bool zaridiravid_driver(pappl_system_t *, const char *driver_name, const char *,
 }
 
 // The printers answer no queries and have no display, light or sound: the
-// app claims no supply and no Identify action it could not vouch for.
+// app claims no supply and no Identify action it could not vouch for, and
+// its supplies page says so.
 void zaridiravid_printer_created(pappl_printer_t *printer, void *)
 {
+    char path[256];
+    papplPrinterGetPath(printer, "supplies", path, sizeof path);
+    papplSystemAddResourceCallback(papplPrinterGetSystem(printer), path, "text/html", supplies_page, printer);
     add_printer_pages(printer);
 }

@@ -34,6 +34,10 @@ Print-Job with job-hold-until
 Print-Job with job-hold-until: EXPECTED: job-state-reasons
 EOF
 )"
+# The page that printer-supply-info-uri names says there are none.
+supplies=$(ipptool -tv "$uri" get-printer-attributes.test | sed -n 's/.*printer-supply-info-uri (uri) = //p')
+python3 -c 'import sys, urllib.request; print(urllib.request.urlopen(sys.argv[1]).read().decode())' "$supplies" |
+    grep -q "reports no supplies" || fail "no supplies page at [$supplies]"
 [ "$failures" -eq 0 ] || grep -B2 -A12 '\[FAIL\]$' "$tmp/report" >&2
 
 # The server outlives the suite and prints its jobs to the printer.

@@ -213,6 +213,8 @@ mono_bitmap draw_test_label(const label_facts &f)
     if (f.dpi == 0 || f.dpi > 600 || f.width <= 0 || f.width > 30000 || f.length <= 0 || f.length > 100000)
         return b;
     b.width = label_dots(f.width, f.dpi), b.height = label_dots(f.length, f.dpi);
+    if (b.width == 0 || b.height == 0)
+        return {};
     b.bits.assign(size_t(b.width + 7) / 8 * b.height, 0);
     const auto mm = [&](double v) { return std::lround(v * f.dpi / 25.4); };
     const long w = b.width, h = b.height, line = std::max(mm(0.3), 1L), scale = std::max(f.dpi / 150, 1u);

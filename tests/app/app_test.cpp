@@ -180,6 +180,7 @@ TEST(TestLabel, FrameOnTheEdgeAtEachResolution)
     }
     EXPECT_EQ(draw_test_label({"", 1200, 10000, 5000, {}}).width, 0u);
     EXPECT_EQ(draw_test_label({"", 300, 10000, 0, {}}).width, 0u);
+    EXPECT_EQ(draw_test_label({"", 300, 10000, 1, {}}).width, 0u);  // less than a dot
     EXPECT_EQ(draw_test_label({"", 300, 10000, 100001, {}}).width, 0u);
 }
 

@@ -15,6 +15,7 @@
 
 #include "app/ipp_settings.h"
 #include "app/label_page.h"
+#include "app/testpage.h"
 #include "app/web.h"
 #include "filter/job.h"
 #include "img/img.h"
@@ -335,12 +336,6 @@ bool printer_status(pappl_printer_t *)
     return true;
 }
 
-// The printers have no display or sound: the request is logged.
-void identify(pappl_printer_t *printer, pappl_identify_actions_t, const char *message)
-{
-    papplLogPrinter(printer, PAPPL_LOGLEVEL_INFO, "Identify: %s", message ? message : "");
-}
-
 // The driver's own printer attributes: the vendor attributes' supported
 // values and defaults, and what IPP Everywhere clients look for.
 ipp_t *driver_attributes()
@@ -379,6 +374,19 @@ ipp_t *driver_attributes()
     return attrs;
 }
 
+// The page printer-supply-info-uri names. PAPPL 1.3.1 gives every printer
+// that URI (its _papplPrinterCopyAttributes adds it whatever the driver
+// says) but makes the page only for a driver with has_supplies: without this
+// one, a client that follows the URI finds nothing.
+bool supplies_page(pappl_client_t *client, void *data)
+{
+    papplClientHTMLPrinterHeader(client, static_cast<pappl_printer_t *>(data), "Supplies", 0, nullptr, nullptr);
+    papplClientHTMLPuts(client, "<p>This printer reports no supplies: it answers no status queries, so how much "
+                                "ribbon and how many labels it has left can't be known here.</p>\n");
+    papplClientHTMLPrinterFooter(client);
+    return true;
+}
+
 }  // namespace
 
 bool printers_quiet(const job_activity &jobs)
@@ -415,13 +423,12 @@ bool zaridiravid_driver(pappl_system_t *, const char *driver_name, const char *,
     data->rendjob_cb = end_job;
     data->printfile_cb = refuse_raw;
     data->status_cb = printer_status;
-    data->identify_cb = identify;
+    data->testpage_cb = test_label_file;
     data->format = "application/vnd.zaridiravid";
 
     std::snprintf(data->make_and_model, sizeof data->make_and_model, "%s", model->name);
     data->ppm = 60;
     data->kind = pappl_kind_t(PAPPL_KIND_LABEL | PAPPL_KIND_ROLL);
-    data->has_supplies = true;
     data->orient_default = IPP_ORIENT_PORTRAIT;
     data->color_supported = pappl_color_mode_t(PAPPL_COLOR_MODE_AUTO | PAPPL_COLOR_MODE_MONOCHROME);
     data->color_default = PAPPL_COLOR_MODE_MONOCHROME;
@@ -433,7 +440,6 @@ bool zaridiravid_driver(pappl_system_t *, const char *driver_name, const char *,
     // among sizes with margins.
     data->borderless = true;
     data->left_right = data->bottom_top = 1;
-    data->identify_supported = data->identify_default = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
 
     // Labels: the PPD's sizes for the model's width, any size from 10 x 5 mm
     // up to the printing width and a metre long, one roll loaded.
@@ -486,11 +492,13 @@ bool zaridiravid_driver(pappl_system_t *, const char *driver_name, const char *,
     return true;
 }
 
+// The printers answer no queries and have no display, light or sound: the
+// app claims no supply and no Identify action it could not vouch for, and
+// its supplies page says so.
 void zaridiravid_printer_created(pappl_printer_t *printer, void *)
 {
-    pappl_supply_t supplies[2] = {};
-    supplies[0] = {PAPPL_SUPPLY_COLOR_BLACK, "Ribbon", true, -1, PAPPL_SUPPLY_TYPE_INK_RIBBON};
-    supplies[1] = {PAPPL_SUPPLY_COLOR_NO_COLOR, "Labels", true, -1, PAPPL_SUPPLY_TYPE_OTHER};
-    papplPrinterSetSupplies(printer, 2, supplies);
+    char path[256];
+    papplPrinterGetPath(printer, "supplies", path, sizeof path);
+    papplSystemAddResourceCallback(papplPrinterGetSystem(printer), path, "text/html", supplies_page, printer);
     add_printer_pages(printer);
 }

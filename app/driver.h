@@ -44,5 +44,5 @@ void list_drivers(driver_list &list);
 bool zaridiravid_driver(pappl_system_t *system, const char *driver_name, const char *device_uri,
                         const char *device_id, pappl_pr_driver_data_t *data, ipp_t **attrs, void *cbdata);
 
-// PAPPL's printer creation callback: the supplies a new printer reports.
+// PAPPL's printer creation callback: a new printer's own web pages.
 void zaridiravid_printer_created(pappl_printer_t *printer, void *data);

@@ -6,6 +6,7 @@
 //   zaridiravid-app server -o server-port=8000 -o state-file=FILE ...
 //   zaridiravid-app add -d label -v socket://192.0.2.10 -m ravi343
 //   zaridiravid-app submit -d label -o copies=3 label.png
+//   zaridiravid-app testpage -d label
 //
 // PAPPL's main loop gives the sub-commands; this file sets up the system.
 #include <unistd.h>
@@ -18,6 +19,7 @@
 #include <pappl/pappl.h>
 
 #include "app/driver.h"
+#include "app/testpage.h"
 #include "app/web.h"
 
 namespace {
@@ -129,5 +131,5 @@ int main(int argc, char *argv[])
     app_setup setup;
     list_drivers(setup.drivers);
     return papplMainloop(argc, argv, ZARIDIRAVID_VERSION, nullptr, int(model_count), setup.drivers.drivers, nullptr,
-                         zaridiravid_driver, nullptr, nullptr, create_system, nullptr, &setup);
+                         zaridiravid_driver, "testpage", testpage_command, create_system, nullptr, &setup);
 }

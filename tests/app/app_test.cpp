@@ -5,6 +5,7 @@
 
 #include "app/ipp_settings.h"
 #include "app/label_page.h"
+#include "app/testpage.h"
 #include "settings/lines.h"
 #include "tests/support.h"
 
@@ -148,6 +149,39 @@ TEST(LabelPage, CutDitheredOrRefused)
     EXPECT_EQ(start_label_page(p, page, 2540, 2540, 300), "the page's size or line length is damaged");
     page.cupsBytesPerLine = 120, page.cupsBitsPerPixel = 24;
     EXPECT_NE(start_label_page(p, page, 2540, 2540, 300), "");
+}
+
+// The test label at each resolution: the label's size in dots, a frame of
+// 0.3 mm on its outermost dots with white just inside it on the sides
+// without a ruler; nothing for a resolution or size beyond any printer's.
+TEST(TestLabel, FrameOnTheEdgeAtEachResolution)
+{
+    const struct {
+        unsigned dpi;
+        int width, length;
+        unsigned frame;
+    } rows[] = {{200, 5000, 3000, 2}, {300, 10000, 5000, 4}, {600, 10400, 15000, 7}};
+    for (const auto &r : rows) {
+        const mono_bitmap b = draw_test_label({"Ravi 343/300", r.dpi, r.width, r.length, {"Darkness: 50 %"}});
+        const unsigned w = label_dots(r.width, r.dpi), h = label_dots(r.length, r.dpi);
+        ASSERT_EQ(b.width, w);
+        ASSERT_EQ(b.height, h);
+        const auto dot = [&](unsigned x, unsigned y) { return b.bits[y * ((w + 7) / 8) + x / 8] >> (7 - x % 8) & 1; };
+        for (unsigned x = 0; x < w; x++)
+            for (unsigned y = 0; y < r.frame; y++)
+                ASSERT_TRUE(dot(x, y) && dot(x, h - 1 - y)) << r.dpi << " dpi, x " << x;
+        for (unsigned y = 0; y < h; y++)
+            for (unsigned x = 0; x < r.frame; x++)
+                ASSERT_TRUE(dot(x, y) && dot(w - 1 - x, y)) << r.dpi << " dpi, y " << y;
+        for (unsigned x = r.frame; x < w - r.frame; x++)
+            ASSERT_FALSE(dot(x, h - 1 - r.frame)) << r.dpi << " dpi, x " << x;
+        for (unsigned y = r.frame; y < h - r.frame; y++)
+            ASSERT_FALSE(dot(w - 1 - r.frame, y)) << r.dpi << " dpi, y " << y;
+    }
+    EXPECT_EQ(draw_test_label({"", 1200, 10000, 5000, {}}).width, 0u);
+    EXPECT_EQ(draw_test_label({"", 300, 10000, 0, {}}).width, 0u);
+    EXPECT_EQ(draw_test_label({"", 300, 10000, 1, {}}).width, 0u);  // less than a dot
+    EXPECT_EQ(draw_test_label({"", 300, 10000, 100001, {}}).width, 0u);
 }
 
 }  // namespace

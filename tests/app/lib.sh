@@ -133,6 +133,14 @@ got() {
         { fail "$1 got another stream than $2"; diff <(part "$1.got" 1 block) <(part "$2" 1 block) >&2; }
 }
 
+# next_label PRINTER: waits for the printer's first whole label after the
+# before[PRINTER] bytes its listener had; its bytes in PRINTER.got.
+next_label() {
+    local p=$1
+    wait_for 30 'tail -c +$((before[$p] + 1)) "$p.prn" > "$p.got" && part "$p.got" 1 block | grep -q "^A[0-9]"' ||
+        fail "no label on $p"
+}
+
 # needs_browser: skips the test without headless Chromium and Selenium.
 needs_browser() {
     local need

@@ -47,7 +47,7 @@ got wide w.want && got narrow n.want
 # What a label printer's user meets: a PNG printed once with the copy count
 # in the A line (a 1-bit PNG, which PAPPL hands on as levels 0 and 1); a
 # letter page cut to the label; a value the printer can't take; a device that answers only after the job
-# was sent; the printers and their settings after a restart.
+# was sent; the test label; the printers and their settings after a restart.
 tear="TearOffMode=True LabelGapVK=5"
 label p 283.46 141.6 300 1 png 4 && want p 343 "$tear"
 label c 283.46 141.6 300 1 sgray_8 && want c 343 "$tear" && cp c.want tear.want && want c 343
@@ -56,6 +56,22 @@ printer label 343 -o label-mode-configured=tear-off -o label-gap=500
 submit label p.doc -o copies=4 -o print-scaling=fit && got label p.want
 submit label letter.doc && got label tear.want
 submit label c.doc -o label-gap=99999 && got label tear.want  # the printer's gap for one it can't take
+# The test label, asked for over the local socket and by the server's URI:
+# one label of the loaded size printed with the printer's settings, its frame
+# 4 dots (0.3 mm) wide on the label's outermost dots (1181 x 590 at 300 dpi,
+# sent 1184 dots wide), white inside it on the sides without a ruler.
+for how in "" "-u ipp://localhost:$port"; do
+    before[label]=$(stat -c %s label.prn)
+    "$app" testpage $how -d label > /dev/null || fail "testpage $how"
+    next_label label
+    expect "test label's block $how" "$(part label.got 1 block)" "$(part tear.want 1 block)"
+    part label.got 1 image | gemtopnm > t.pbm
+    expect "test label $how" "$(pamfile -size t.pbm) $(shade t.pbm 0 0 1181 4) $(shade t.pbm 0 586 1181 4)
+        $(shade t.pbm 0 0 4 590) $(shade t.pbm 1177 0 4 590) $(shade t.pbm 4 585 1173 1) $(shade t.pbm 1176 60 1 525)
+        $(shade t.pbm 1181 0 3 590)" "1184 590 B B
+        B B W W
+        W"
+done
 late=$(free_port) devport=$late
 : > late.prn && add "$app" late ravi343 && { submit late c.doc & } && before[late]=0
 sleep 1.5 && listen late.prn "$late" && got late c.want

@@ -10,6 +10,9 @@ page's session token goes with it).
       opens URL/PAGE, sets each form field NAME to VALUE and saves; then
       prints each row of the page's form, its label and value, and keeps a
       screenshot in SHOT.
+  web.py press URL PAGE BUTTON
+      opens URL/PAGE, presses the form button BUTTON and prints the message
+      the page answers with.
 """
 import sys
 
@@ -43,10 +46,12 @@ def fill(page, name, value):
         field.send_keys(value)
 
 
-def submit(page):
-    """Presses the form's button and waits for the page that answers."""
+def submit(page, button=None):
+    """Presses the form's button (the one named BUTTON) and waits for the page
+    that answers."""
     old = page.find_element(By.TAG_NAME, "html")
-    page.find_element(By.CSS_SELECTOR, "form input[type=submit]").click()
+    which = '[value="%s"]' % button if button else ""
+    page.find_element(By.CSS_SELECTOR, "form input[type=submit]" + which).click()
 
     def answered(driver):
         try:
@@ -103,6 +108,10 @@ def main(argv):
     try:
         if argv[1] == "add" and len(argv) == 6:
             add(page, *argv[2:6])
+        elif argv[1] == "press" and len(argv) == 5:
+            page.get(argv[2] + "/" + argv[3])
+            submit(page, argv[4])
+            print(" ".join(b.text for b in page.find_elements(By.CLASS_NAME, "banner")))
         elif argv[1] == "set" and len(argv) >= 5:
             settings(page, argv[2], argv[3], argv[4], argv[5:])
         else:

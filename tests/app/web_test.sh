@@ -1,9 +1,9 @@
 #!/bin/bash
 # The Printer Application's web pages in a real browser (headless Chromium),
 # used as a person would: a printer added on the Add Printer page, its
-# settings changed on its three pages. The pages name the settings as the
-# PPDs do, and the next job's bytes are what the filter writes with the PPD
-# options those settings stand for. Screenshots of the pages go to SHOTS:
+# settings changed on its three pages, its test label printed. The pages name
+# the settings as the PPDs do, and the next job's bytes are what the filter
+# writes with the PPD options those settings stand for. Screenshots of the pages go to SHOTS:
 #   web_test.sh APP FILTER PPD_DIR SHOTS
 here=$(realpath "$(dirname "$0")")
 . "$here/../cups/lib.sh"
@@ -40,5 +40,9 @@ want l 343 "Heat=14 Speed=6 LabelSensor=LSR PrnHeadOffsetYDir=Minus PrnHeadOffse
     PrnHeadOffsetXVK=1 PrnHeadOffsetXNK=5 PrintMethod=False LabelGapVK=2 LabelGapNK=5 LabelMirrored=True BackFeed=BFS
     Cutter=True cCutterInterval=5 cCutterOffset1Dir=Minus cCutterOffset1VK=1 cCutterOffset1NK=5"
 submit shop l.doc && got shop l.want
+# Print Test Page: the test label, printed with those settings.
+before[shop]=$(stat -c %s shop.prn)
+expect "Print Test Page" "$(web press shop "Print Test Page")" "Test page printed."
+next_label shop && expect "the test label's block" "$(part shop.got 1 block)" "$(part l.want 1 block)"
 [ "$failures" -eq 0 ] || cat rows >&2
 [ "$failures" -eq 0 ]

@@ -72,6 +72,13 @@ part() {
         $_ = $p[2 * $ENV{N} - ($ENV{PART} eq "image" ? 2 : 1)] // ""; tr/\r//d if $ENV{PART} eq "block"; print' "$1"
 }
 
+# shade PBM LEFT TOP WIDTH HEIGHT: B if that part of the image is black, W if
+# white, else ?.
+shade() {
+    pamcut -left "$2" -top "$3" -width "$4" -height "$5" "$1" | pamsumm -mean -brief |
+        awk '{ print ($1 < 0.01 ? "B" : $1 > 0.99 ? "W" : "?") }'
+}
+
 # check_pages FILE BLOCK: the test PDF's two pages, each with the label job
 # block BLOCK and an image that netpbm's gemtopnm reads as model 343's default
 # 100 x 50 mm label (1181 dots sent as 148 bytes a row, 591 rows), its top left
@@ -84,8 +91,7 @@ check_pages() {
         part "$1" $n image | gemtopnm > "$tmp/page.pbm"
         look="$(pamfile -size "$tmp/page.pbm") "
         for at in 0 1; do
-            look+=$(pamcut -left $((at * 592 + 10)) -top $((at * 295 + 10)) -width 572 -height 275 "$tmp/page.pbm" |
-                pamsumm -mean -brief | awk '{ print ($1 < 0.01 ? "B" : $1 > 0.99 ? "W" : "?") }')
+            look+=$(shade "$tmp/page.pbm" $((at * 592 + 10)) $((at * 295 + 10)) 572 275)
         done
         expect "page $n" "$look" "1184 591 ${shades[n - 1]}"
     done

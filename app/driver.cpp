@@ -16,9 +16,7 @@
 #include "app/ipp_settings.h"
 #include "app/label_page.h"
 #include "app/web.h"
-#include "filter/job.h"
-#include "img/img.h"
-#include "settings/lines.h"
+#include "label/output.h"
 
 namespace {
 
@@ -287,17 +285,12 @@ bool end_page(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *dev
         return true;
     FILE *out = data->out.get();
 
-    const img_bitmap bitmap = label_bitmap(data->page);
-    write_download_start(out, uint32_t((bitmap.width + 7) / 8 * 8), uint32_t(bitmap.height));
-    write_img(bitmap, out);
+    // The label as the PPD's page size gives it, in whole points.
+    const label_format label = {uint32_t(std::lround(options->media.size_width * 72.0 / 2540.0)),
+                                uint32_t(std::lround(options->media.size_length * 72.0 / 2540.0)),
+                                unsigned(std::max(options->copies, 1))};
+    write_label_page(out, label_bitmap(data->page), label, data->settings);
     data->page.bitmap = {};
-
-    cups_page_header_t label = {};  // the label as the PPD's page size gives it
-    label.PageSize[0] = unsigned(std::lround(options->media.size_width * 72.0 / 2540.0));
-    label.PageSize[1] = unsigned(std::lround(options->media.size_length * 72.0 / 2540.0));
-    label.NumCopies = unsigned(std::max(options->copies, 1));
-    const std::string block = label_block(label, data->settings);
-    std::fwrite(block.data(), 1, block.size(), out);
 
     if (std::fflush(out) != 0 || std::ferror(out))
         return refuse(job, "Unable to write to the printer.");

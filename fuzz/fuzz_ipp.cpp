@@ -20,7 +20,7 @@
 
 namespace {
 
-// The block's lines as the printer reads them, after the image download's end.
+// The block's lines as the printer reads them.
 const std::regex line_syntax(
     "m m|J|O ((M|R|T),)*(D|P)|H ([0-9]|1[0-2]),([0-9]|1[0-9]|20),(T|D)|"
     "S (l1|l0|e);-?[0-9]+\\.[0-9]{2},-?[0-9]+\\.[0-9]{2},[0-9]+\\.[0-9]{2},[0-9]+\\.[0-9]{2},-?[0-9]+\\.[0-9]|"
@@ -55,12 +55,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(std::all_of(replaced.begin(), replaced.end(), [](char c) { return c >= 0x20 && c <= 0x7E; }),
                replaced);
 
-    cups_page_header_t label = {};
-    label.PageSize[0] = 283, label.PageSize[1] = 142, label.NumCopies = 3;
-    const std::string block = label_block(label, job);
-    const std::string start = "\x1b" "end-of-data";
-    FUZZ_CHECK(block.starts_with(start) && block.size() >= start.size() + 2 && block.ends_with("\r\n"), block);
-    for (size_t at = start.size(); at < block.size();) {
+    const std::string block = label_block({283, 142, 3}, job);
+    FUZZ_CHECK(block.size() >= 2 && block.ends_with("\r\n"), block);
+    for (size_t at = 0; at < block.size();) {
         const size_t end = block.find("\r\n", at);
         const std::string line = block.substr(at, end - at);
         FUZZ_CHECK(std::regex_match(line, line_syntax), line);

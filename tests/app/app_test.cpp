@@ -15,9 +15,7 @@ const std::string ppd_dir = ZARIDIRAVID_PPD_DIR;
 // The label job block of a 100 x 50 mm label with these settings.
 std::string block(const job_settings &job)
 {
-    cups_page_header_t label = {};
-    label.PageSize[0] = 283, label.PageSize[1] = 142, label.NumCopies = 1;
-    return label_block(label, job);
+    return label_block({283, 142, 1}, job);
 }
 
 // The block settings_from_ipp makes of the IPP values and the job's vendor

@@ -185,9 +185,7 @@ TEST(Lines, BuiltFromTheRecords)
         {{"l1", 0.0, 0.0, 3.0}, 4294967295, 4294967295, 105.6, "S l1;0.00,0.00,1515169017.96,1515169020.96,105.6\r\n"},
     };
     for (const auto &s : s_lines) {
-        cups_page_header_t h = {};
-        h.PageSize[0] = s.width, h.PageSize[1] = s.height;
-        EXPECT_EQ(get_s_opt(line, s.s, &h, s.printwidth), s.line);
+        EXPECT_EQ(get_s_opt(line, s.s, {s.width, s.height, 1}, s.printwidth), s.line);
     }
 }
 
@@ -219,9 +217,7 @@ TEST(ModelTable, EveryModelAgainstItsPpd)
 
         const std::string path = ppd_path(model.number);
         EXPECT_EQ(run_setup(path), "");
-        cups_page_header_t square = {};
-        square.PageSize[0] = square.PageSize[1] = 142;
-        EXPECT_EQ(label_block(square, job), "\x1b" "end-of-data" "m m\r\nJ\r\nO D\r\nH 4,10,T\r\n"
+        EXPECT_EQ(label_block({142, 142, 0}, job), "m m\r\nJ\r\nO D\r\nH 4,10,T\r\n"
                                             "S l1;0.00,0.00,50.09,53.09,50.1\r\nI 0,0,0;cups\r\nA1\r\n");
         EXPECT_EQ(run_setup(path, "Cutter=True PeelOff=True").find("ERROR: Driver conflicts occurred: 1 "), 0u);
     }

@@ -209,7 +209,8 @@ TEST(ModelTable, EveryModelAgainstItsPpd)
         EXPECT_NEAR(ppd->custom_max[0], getPrintingWidth(model.number) * 72 / 25.4, 0.01);
         const ppd_option_t *resolution = ppdFindOption(ppd, "Resolution");
         ASSERT_TRUE(resolution && resolution->num_choices == 1);
-        const std::string dpi = std::strchr(name, '/') + 1;
+        const std::string dpi = std::to_string(model.dpi);
+        EXPECT_EQ(std::strchr(name, '/') + 1, dpi);
         EXPECT_EQ(resolution->choices[0].choice, dpi + "dpi");
         EXPECT_EQ(resolution->choices[0].code, "<</HWResolution[" + dpi + " " + dpi +
                   "]/cupsBitsPerColor 1/cupsRowCount 0/cupsRowFeed 0/cupsRowStep 0/cupsColorSpace 3>>setpagedevice");

@@ -40,10 +40,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (size_t at = head, end; at < size; at = end + 1)
         if ((end = size_t(std::find(data + at, data + size, 0) - data)) > at)
             values.emplace_back(reinterpret_cast<const char *>(data + at), end - at);
+    std::vector<const char *> names;
+    for (const printer_setting &s : printer_settings)
+        if (s.ipp)
+            names.push_back(s.ipp);
     std::vector<cups_option_t> vendor, defaults;
     for (std::string &v : values)
         (v[0] & 0x80 ? defaults : vendor)
-            .push_back({const_cast<char *>(vendor_attributes[(v[0] & 0x7F) % vendor_count].name), v.data() + 1});
+            .push_back({const_cast<char *>(names[size_t(v[0] & 0x7F) % names.size()]), v.data() + 1});
     in.num_vendor = int(vendor.size());
     in.vendor = vendor.data();
     in.num_vendor_defaults = int(defaults.size());

@@ -94,8 +94,8 @@ TEST(IppSettings, TheBlockThePpdGivesWithBadValuesReplaced)
          "backfeed=BFS is not supported, printed with when-needed; cutter-offset=-2091 is not supported, printed "
          "with 0"},
         {"print-method= label-mirror=yes", "", 0, 0, 0, 0, "",
-         "print-method= is not supported, printed with thermal-transfer; label-mirror=yes is not supported, "
-         "printed with false"},
+         "label-mirror=yes is not supported, printed with false; print-method= is not supported, printed with "
+         "thermal-transfer"},
         {"", "", 3091, 250, -150, 0, "PrnHeadOffsetYDir=Minus PrnHeadOffsetYVK=1 PrnHeadOffsetYNK=5 PrnHeadOffsetXVK=2 "
          "PrnHeadOffsetXNK=5", "media-top-offset=3091 is not supported, printed with -150"},
         {"", "", 0, -1, 0, 9999, "", "media-left-offset=-1 is not supported, printed with 0"},

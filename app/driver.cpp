@@ -396,8 +396,8 @@ bool zaridiravid_driver(pappl_system_t *, const char *driver_name, const char *,
     for (const label_size &size : label_sizes)
         if (size.narrowest <= model->printwidth)
             data->media[data->num_media++] = size.pwg;
-    pwgFormatSizeName(own->custom_max, sizeof own->custom_max, "custom", "max", int(std::lround(model->printwidth * 100)),
-                      max_custom_length * 100, nullptr);
+    const int widest = int(std::lround(model->printwidth * 100));
+    pwgFormatSizeName(own->custom_max, sizeof own->custom_max, "custom", "max", widest, max_custom_length * 100, nullptr);
     pwgFormatSizeName(own->custom_min, sizeof own->custom_min, "custom", "min", min_custom_width * 100,
                       min_custom_length * 100, nullptr);
     data->media[data->num_media++] = own->custom_max;

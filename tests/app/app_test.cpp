@@ -1,8 +1,13 @@
-// The Printer Application's mapping against the filter: the same settings
-// from a PPD or from IPP attributes make the same label job block; pages cut
-// to the label and dithered. (The server itself: server_test.sh.)
+// The Printer Application against the filter: a printer of each driver
+// offers what that model's PPD offers; the same settings from a PPD or from
+// IPP attributes make the same label job block; pages cut to the label and
+// dithered. (The server itself: server_test.sh.)
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
+
+#include "app/driver.h"
 #include "app/ipp_settings.h"
 #include "app/label_page.h"
 #include "settings/lines.h"
@@ -37,6 +42,106 @@ std::string ipp_block(ipp_label_values in, const char *vendor, const char *defau
     if (replaced)
         *replaced = notes;
     return block(job);
+}
+
+// A PPD size in points as the PWG size in hundredths of a millimetre.
+std::string size(const float (&points)[2])
+{
+    const auto pwg = [](float length) { return std::to_string(std::lround(length * 2540 / 72)); };
+    return " " + pwg(points[0]) + "x" + pwg(points[1]);
+}
+
+// A setting's values and default in the PPD, as IPP text gives them in the
+// attribute's units: a range ("min-max", a length's whole millimetres and
+// tenths, either way with a direction), choices separated by commas, "true"
+// for a switch.
+std::string ppd_values(ppd_file_t *ppd, const printer_setting &s)
+{
+    const ppd_option_t *o = ppdFindOption(ppd, s.ppd);
+    const auto ipp = [&](const char *choice) {
+        for (const setting_choice &c : s.choices)
+            if (std::strcmp(c.ppd, choice) == 0)
+                return std::string(c.ipp ? c.ipp : "");
+        return std::string(choice);
+    };
+    std::string values = ipp(o->choices[0].choice);
+    for (int i = 1; i < o->num_choices; i++)
+        values += "," + ipp(o->choices[i].choice);
+    if (s.kind == setting_kind::on_off)
+        values = "true";
+    if (s.kind == setting_kind::number && s.values.empty())
+        values = o->choices[0].choice + std::string("-") + o->choices[o->num_choices - 1].choice;
+    if (s.kind != setting_kind::length)
+        return values + " " + ipp(o->defchoice);
+    const ppd_option_t *tenths = ppdFindOption(ppd, s.tenths), *sign = s.sign ? ppdFindOption(ppd, s.sign) : nullptr;
+    const int max = std::atoi(o->choices[o->num_choices - 1].choice) * 100 + 90;
+    const int def = std::atoi(o->defchoice) * 100 + std::atoi(tenths->defchoice) * 10;
+    const bool minus = sign && std::strcmp(sign->defchoice, s.choices[1].ppd) == 0;
+    return std::to_string(sign ? -max : 0) + "-" + std::to_string(max) + " " + std::to_string(minus ? -def : def);
+}
+
+// A printer of each of the 31 drivers against its model's PPD: a label size,
+// custom size, default label, resolution, range or default that the app
+// offers otherwise than the PPD. (What the defaults print: server_test.sh.)
+TEST(Drivers, EachOffersWhatItsPpdOffers)
+{
+    app_setup app;
+    list_drivers(app.drivers);
+    pappl_system_t *system = papplSystemCreate(PAPPL_SOPTIONS_MULTI_QUEUE, "app_tests", 0, nullptr,
+                                               scratch_file(".").c_str(), "/dev/null", PAPPL_LOGLEVEL_ERROR, nullptr,
+                                               false);
+    papplSystemSetPrinterDrivers(system, int(model_count), app.drivers.drivers, nullptr, zaridiravid_printer_created,
+                                 zaridiravid_driver, &app);
+    for (size_t m = 0; m < model_count; m++) {
+        const char *driver = app.drivers.names[m];
+        pappl_printer_t *printer = papplPrinterCreate(system, 0, driver, driver, "MFG:Ravi;", "socket://127.0.0.1:9");
+        ppd_file_t *ppd = ppdOpenFile((ppd_dir + "/" + driver + ".ppd").c_str());
+        ASSERT_TRUE(printer && ppd) << driver;
+        pappl_pr_driver_data_t data;
+        papplPrinterGetDriverData(printer, &data);
+        ipp_t *attrs = papplPrinterGetDriverAttributes(printer);
+        ppdMarkDefaults(ppd);
+
+        // What each offers, as one text: resolution, sizes (custom ones last),
+        // default size; Heat's levels, Speed's and the image shifts' ranges
+        // and defaults; the vendor attributes' values and defaults.
+        std::string offers = std::to_string(data.x_resolution[0]) + "x" + std::to_string(data.y_default) + "dpi";
+        std::string ppd_offers = std::to_string(data.x_default) + "x" + ppdFindOption(ppd, "Resolution")->defchoice;
+        for (int i = 0; i < data.num_media; i++) {
+            const pwg_media_t *pwg = pwgMediaForPWG(data.media[i]);
+            offers += size({pwg->width * 72 / 2540.0f, pwg->length * 72 / 2540.0f});
+        }
+        for (int i = 0; i < ppd->num_sizes; i++)
+            if (std::strcmp(ppd->sizes[i].name, "Custom") != 0)
+                ppd_offers += size({ppd->sizes[i].width, ppd->sizes[i].length});
+        ppd_offers += size(ppd->custom_max) + size(ppd->custom_min);
+        const pappl_media_col_t &label = data.media_default;
+        offers += size({label.size_width * 72 / 2540.0f, label.size_length * 72 / 2540.0f});
+        ppd_offers += size({ppdPageSize(ppd, nullptr)->width, ppdPageSize(ppd, nullptr)->length});
+        const auto range = [](int min, int max, int def) {
+            return ", " + std::to_string(min) + "-" + std::to_string(max) + " " + std::to_string(def);
+        };
+        offers += range(0, data.darkness_supported - 1, data.darkness_configured / 5) +
+                  range(data.speed_supported[0] / 2540, data.speed_supported[1] / 2540, data.speed_default / 2540) +
+                  range(data.left_offset_supported[0], data.left_offset_supported[1], label.left_offset) +
+                  range(data.top_offset_supported[0], data.top_offset_supported[1], label.top_offset);
+        for (const char *option : {"Heat", "Speed", "PrnHeadOffsetXVK", "PrnHeadOffsetYVK"})
+            ppd_offers += ", " + ppd_values(ppd, setting(option));
+        for (const printer_setting &s : printer_settings) {
+            char values[1024] = "", text[256] = "";
+            if (s.ipp) {
+                const std::string name = s.ipp;
+                ippAttributeString(ippFindAttribute(attrs, (name + "-supported").c_str(), IPP_TAG_ZERO), values, 1024);
+                ippAttributeString(ippFindAttribute(attrs, (name + "-default").c_str(), IPP_TAG_ZERO), text, 256);
+                offers += ", " + std::string(values) + " " + text;
+                ppd_offers += ", " + ppd_values(ppd, s);
+            }
+        }
+        EXPECT_EQ(offers, ppd_offers) << driver;
+        ppdClose(ppd);
+        ippDelete(attrs);
+    }
+    papplSystemDelete(system);
 }
 
 // Every mapped IPP value against the PPD choice it stands for, read by the

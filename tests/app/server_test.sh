@@ -47,7 +47,7 @@ got wide w.want && got narrow n.want
 # What a label printer's user meets: a PNG printed once with the copy count
 # in the A line (a 1-bit PNG, which PAPPL hands on as levels 0 and 1); a
 # letter page cut to the label; a value the printer can't take; a device that answers only after the job
-# was sent; the printers and their settings after a restart.
+# was sent. (The printers and their settings after a restart: load_test.sh.)
 tear="TearOffMode=True LabelGapVK=5"
 label p 283.46 141.6 300 1 png 4 && want p 343 "$tear"
 label c 283.46 141.6 300 1 sgray_8 && want c 343 "$tear" && cp c.want tear.want && want c 343
@@ -60,9 +60,4 @@ late=$(free_port) devport=$late
 : > late.prn && add "$app" late ravi343 && { submit late c.doc & } && before[late]=0
 sleep 1.5 && listen late.prn "$late" && got late c.want
 
-"$app" shutdown -u "ipp://localhost:$port" || fail "shutdown"
-wait_for 5 '! kill -0 "$server" 2>/dev/null' || { kill -9 "$server" && wait "$server"; } 2>/dev/null
-start_server "$app" "$tmp/server"
-expect "printers" "$("$app" printers -u "ipp://localhost:$port" | sort | xargs)" "defaults job label late narrow set wide"
-submit label c.doc && got label tear.want
 [ "$failures" -eq 0 ]

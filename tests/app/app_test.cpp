@@ -51,38 +51,33 @@ std::string size(const float (&points)[2])
     return " " + pwg(points[0]) + "x" + pwg(points[1]);
 }
 
-// A setting's values and default in the PPD, as IPP text gives them in the
-// attribute's units: a range ("min-max", a length's whole millimetres and
-// tenths, either way with a direction), choices separated by commas, "true"
-// for a switch.
-std::string ppd_values(ppd_file_t *ppd, const printer_setting &s)
+// What the PPD offers of a setting, as IPP text gives it in the attribute's
+// units: a number's range ("min-max") or values, a length's range (whole
+// millimetres and tenths, either way with a direction), how many keywords.
+std::string ppd_supported(ppd_file_t *ppd, const printer_setting &s)
 {
     const ppd_option_t *o = ppdFindOption(ppd, s.ppd);
-    const auto ipp = [&](const char *choice) {
-        for (const setting_choice &c : s.choices)
-            if (std::strcmp(c.ppd, choice) == 0)
-                return std::string(c.ipp ? c.ipp : "");
-        return std::string(choice);
-    };
-    std::string values = ipp(o->choices[0].choice);
+    const std::string first = o->choices[0].choice, last = o->choices[o->num_choices - 1].choice;
+    const int max = std::atoi(last.c_str()) * 100 + 90;
+    std::string values = first;
     for (int i = 1; i < o->num_choices; i++)
-        values += "," + ipp(o->choices[i].choice);
-    if (s.kind == setting_kind::on_off)
-        values = "true";
-    if (s.kind == setting_kind::number && s.values.empty())
-        values = o->choices[0].choice + std::string("-") + o->choices[o->num_choices - 1].choice;
-    if (s.kind != setting_kind::length)
-        return values + " " + ipp(o->defchoice);
-    const ppd_option_t *tenths = ppdFindOption(ppd, s.tenths), *sign = s.sign ? ppdFindOption(ppd, s.sign) : nullptr;
-    const int max = std::atoi(o->choices[o->num_choices - 1].choice) * 100 + 90;
-    const int def = std::atoi(o->defchoice) * 100 + std::atoi(tenths->defchoice) * 10;
-    const bool minus = sign && std::strcmp(sign->defchoice, s.choices[1].ppd) == 0;
-    return std::to_string(sign ? -max : 0) + "-" + std::to_string(max) + " " + std::to_string(minus ? -def : def);
+        values += std::string(",") + o->choices[i].choice;
+    switch (s.kind) {
+    case setting_kind::keywords:
+        return std::to_string(o->num_choices);
+    case setting_kind::on_off:
+        return "true";
+    case setting_kind::number:
+        return s.values.empty() ? first + "-" + last : values;
+    case setting_kind::length:
+        break;
+    }
+    return std::to_string(s.sign ? -max : 0) + "-" + std::to_string(max);
 }
 
 // A printer of each of the 31 drivers against its model's PPD: a label size,
-// custom size, default label, resolution, range or default that the app
-// offers otherwise than the PPD. (What the defaults print: server_test.sh.)
+// custom size, default label, resolution or range that the app offers
+// otherwise than the PPD. (What the defaults print: server_test.sh.)
 TEST(Drivers, EachOffersWhatItsPpdOffers)
 {
     app_setup app;
@@ -103,8 +98,8 @@ TEST(Drivers, EachOffersWhatItsPpdOffers)
         ppdMarkDefaults(ppd);
 
         // What each offers, as one text: resolution, sizes (custom ones last),
-        // default size; Heat's levels, Speed's and the image shifts' ranges
-        // and defaults; the vendor attributes' values and defaults.
+        // default size; Heat's levels, Speed's and the image shifts' ranges;
+        // the vendor attributes' values.
         std::string offers = std::to_string(data.x_resolution[0]) + "x" + std::to_string(data.y_default) + "dpi";
         std::string ppd_offers = std::to_string(data.x_default) + "x" + ppdFindOption(ppd, "Resolution")->defchoice;
         for (int i = 0; i < data.num_media; i++) {
@@ -118,24 +113,20 @@ TEST(Drivers, EachOffersWhatItsPpdOffers)
         const pappl_media_col_t &label = data.media_default;
         offers += size({label.size_width * 72 / 2540.0f, label.size_length * 72 / 2540.0f});
         ppd_offers += size({ppdPageSize(ppd, nullptr)->width, ppdPageSize(ppd, nullptr)->length});
-        const auto range = [](int min, int max, int def) {
-            return ", " + std::to_string(min) + "-" + std::to_string(max) + " " + std::to_string(def);
-        };
-        offers += range(0, data.darkness_supported - 1, data.darkness_configured / 5) +
-                  range(data.speed_supported[0] / 2540, data.speed_supported[1] / 2540, data.speed_default / 2540) +
-                  range(data.left_offset_supported[0], data.left_offset_supported[1], label.left_offset) +
-                  range(data.top_offset_supported[0], data.top_offset_supported[1], label.top_offset);
+        const auto range = [](int min, int max) { return ", " + std::to_string(min) + "-" + std::to_string(max); };
+        offers += range(0, data.darkness_supported - 1);
+        offers += range(data.speed_supported[0] / 2540, data.speed_supported[1] / 2540);
+        offers += range(data.left_offset_supported[0], data.left_offset_supported[1]);
+        offers += range(data.top_offset_supported[0], data.top_offset_supported[1]);
         for (const char *option : {"Heat", "Speed", "PrnHeadOffsetXVK", "PrnHeadOffsetYVK"})
-            ppd_offers += ", " + ppd_values(ppd, setting(option));
+            ppd_offers += ", " + ppd_supported(ppd, setting(option));
         for (const printer_setting &s : printer_settings) {
-            char values[1024] = "", text[256] = "";
-            if (s.ipp) {
-                const std::string name = s.ipp;
-                ippAttributeString(ippFindAttribute(attrs, (name + "-supported").c_str(), IPP_TAG_ZERO), values, 1024);
-                ippAttributeString(ippFindAttribute(attrs, (name + "-default").c_str(), IPP_TAG_ZERO), text, 256);
-                offers += ", " + std::string(values) + " " + text;
-                ppd_offers += ", " + ppd_values(ppd, s);
-            }
+            char text[1024] = "";
+            ipp_attribute_t *a = s.ipp ? ippFindAttribute(attrs, (s.ipp + std::string("-supported")).c_str(),
+                                                          IPP_TAG_ZERO) : nullptr;
+            if (s.ipp && ippAttributeString(a, text, sizeof text))
+                offers += ", " + (s.kind == setting_kind::keywords ? std::to_string(ippGetCount(a)) : text);
+            ppd_offers += s.ipp ? ", " + ppd_supported(ppd, s) : "";
         }
         EXPECT_EQ(offers, ppd_offers) << driver;
         ppdClose(ppd);

@@ -299,7 +299,7 @@ ipp_t *driver_attributes()
         if (!s.ipp)
             continue;
         const std::string supported = std::string(s.ipp) + "-supported", fallback = std::string(s.ipp) + "-default";
-        const std::string def = vendor_default(s);
+        const int unit = s.kind == setting_kind::length ? 10 : 1;  // lengths in hundredths of a millimetre
         switch (s.kind) {
         case setting_kind::keywords: {
             std::vector<const char *> words;
@@ -307,7 +307,8 @@ ipp_t *driver_attributes()
                 words.push_back(c.ipp);
             ippAddStrings(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, supported.c_str(), int(words.size()), nullptr,
                           words.data());
-            ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, fallback.c_str(), nullptr, def.c_str());
+            ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, fallback.c_str(), nullptr,
+                         s.choices[size_t(s.def)].ipp);
             break;
         }
         case setting_kind::on_off:
@@ -319,11 +320,9 @@ ipp_t *driver_attributes()
             if (!s.values.empty())
                 ippAddIntegers(attrs, IPP_TAG_PRINTER, IPP_TAG_INTEGER, supported.c_str(), int(s.values.size()),
                                s.values.data());
-            else if (s.kind == setting_kind::length)
-                ippAddRange(attrs, IPP_TAG_PRINTER, supported.c_str(), s.min * 10, s.max * 10);
             else
-                ippAddRange(attrs, IPP_TAG_PRINTER, supported.c_str(), s.min, s.max);
-            ippAddInteger(attrs, IPP_TAG_PRINTER, IPP_TAG_INTEGER, fallback.c_str(), std::stoi(def));
+                ippAddRange(attrs, IPP_TAG_PRINTER, supported.c_str(), s.min * unit, s.max * unit);
+            ippAddInteger(attrs, IPP_TAG_PRINTER, IPP_TAG_INTEGER, fallback.c_str(), s.def * unit);
             break;
         }
     }

@@ -97,11 +97,17 @@ TEST(Drivers, EachOffersWhatItsPpdOffers)
         ipp_t *attrs = papplPrinterGetDriverAttributes(printer);
         ppdMarkDefaults(ppd);
 
-        // What each offers, as one text: resolution, sizes (custom ones last),
-        // default size; Heat's levels, Speed's and the image shifts' ranges;
-        // the vendor attributes' values.
-        std::string offers = std::to_string(data.x_resolution[0]) + "x" + std::to_string(data.y_default) + "dpi";
-        std::string ppd_offers = std::to_string(data.x_default) + "x" + ppdFindOption(ppd, "Resolution")->defchoice;
+        // What each offers, as one text: model number and name, resolution
+        // (1-bit black), sizes (custom ones last), default size; Heat's
+        // levels, Speed's and the image shifts' ranges; the vendor attributes'
+        // values.
+        const std::string dpi = std::to_string(data.x_resolution[0]) + " " + std::to_string(data.y_default);
+        std::string offers = std::to_string(model_table[m].number) + " " + data.make_and_model + ", <</HWResolution[" +
+                             dpi + "]/cupsBitsPerColor 1/cupsRowCount 0/cupsRowFeed 0/cupsRowStep 0/cupsColorSpace 3>>"
+                             "setpagedevice";
+        std::string ppd_offers = std::to_string(ppd->model_number) + " " + ppd->nickname;
+        ppd_offers.replace(ppd_offers.find(", zaridiravid "), std::string::npos, ", ");
+        ppd_offers += ppdFindOption(ppd, "Resolution")->choices[0].code;
         for (int i = 0; i < data.num_media; i++) {
             const pwg_media_t *pwg = pwgMediaForPWG(data.media[i]);
             offers += size({pwg->width * 72 / 2540.0f, pwg->length * 72 / 2540.0f});

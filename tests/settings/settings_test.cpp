@@ -104,15 +104,8 @@ TEST(Setup, RecordsAndMessages)
         // Defaults not marked; peel-off or cutter options looked up while off.
         {base_ppd, "", "", defaults + "cutter=0,0,,"},
         {sparse, "", "", defaults + "cutter=0,0,,"},
-        // A generated PPD (model 343) at the widest choices: a choice renamed in the driver source, a text without
-        // its sign, an option read wrongly or into the wrong field; the interval read in mode 2; PODIRP's text read.
-        {ppd_path(343),
-         "Heat=20 Speed=12 PrintMethod=False LabelMirrored=True LabelRotate=True BackFeed=BFS LabelSensor=LSR "
-         "LabelGapVK=20 LabelGapNK=9 PrnHeadOffsetXVK=20 PrnHeadOffsetXNK=9 PrnHeadOffsetYDir=Minus "
-         "PrnHeadOffsetYVK=30 PrnHeadOffsetYNK=9 PeelOff=True cPeelOffDir=PODIRM cPeelOffVKVersatz=20 "
-         "cPeelOffNKVersatz=9",
-         "", model343 + "l0 x=20.9 y=-30.9 gap=20.9 heat=20 speed=12 method=D mro=110 backfeed=P peel=1,-20.9 "
-                        "cutter=0,0,,"},
+        // A generated PPD (model 343; its other choices against the app's: app.IppSettings): the interval read in
+        // mode 2; PODIRP's text read.
         {ppd_path(343), "Heat=0 Speed=1 TearOffMode=True LabelSensor=LSE Cutter=True cCutterInterval=100 "
                         "cCutterOffset1Dir=Minus cCutterOffset1VK=20 cCutterOffset1NK=9", conflict,
          model343 + "e x=0 y=0 gap=3 heat=0 speed=1 method=T mro=001 backfeed=D peel=0, cutter=1,1,100,-20.9"},

@@ -160,35 +160,37 @@ std::string settings_from_ipp(const ipp_label_values &in, job_settings &job)
     // a second, within the Speed's range.
     const printer_setting &heat = setting("Heat"), &speed = setting("Speed");
     const long darkness = std::clamp(long{in.darkness_configured} + in.print_darkness, 0L, 100L);
-    const long step = 100 / heat.max;
+    const long level = std::lround(double(darkness) / double(100 / heat.max));
     const long inches = std::clamp(std::lround(double(in.print_speed) / speed_ipp(1)), long{speed.min},
                                    long{speed.max});
     const pappl_label_mode_t mode = in.label_mode;
     const bool cutter = mode == PAPPL_LABEL_MODE_CUTTER || mode == PAPPL_LABEL_MODE_CUTTER_DELAYED;
+    const pappl_media_tracking_t tracking = in.tracking;
 
-    // record field               IPP attribute (unit)                      what the printer is told
-    set_text(job.h_opt.heat, std::to_string(std::lround(double(darkness) / double(step))));
-    set_text(job.h_opt.speed, std::to_string(inches));
-    std::strcpy(job.h_opt.printmethod, value("PrintMethod") == 0 ? "T" : "D");  // print-method: ribbon or not
-    job.o_opt.labelmirrored = value("LabelMirrored");                  // label-mirror
-    job.o_opt.labelrotate = value("LabelRotate");                      // label-rotate
-    job.o_opt.tearoffmode = mode == PAPPL_LABEL_MODE_TEAR_OFF;         // label-mode-configured
-    std::strcpy(job.o_opt.backfeedmode, value("BackFeed") == 0 ? "D" : "P");  // backfeed: always, when-needed
-    job.p_opt.peeloffmode = mode == PAPPL_LABEL_MODE_PEEL_OFF;         // label-mode-configured
-    if (job.p_opt.peeloffmode)                                         // peel-off-offset (1/100 mm)
+    // record field               value                                         IPP attribute (unit)
+    set_text(job.h_opt.heat,      std::to_string(level));                       // darkness (%)
+    set_text(job.h_opt.speed,     std::to_string(inches));                      // print-speed (1/100 mm/s)
+    set_text(job.h_opt.printmethod, value("PrintMethod") == 0 ? "T" : "D");     // print-method
+    job.o_opt.labelmirrored     = value("LabelMirrored");                       // label-mirror
+    job.o_opt.labelrotate       = value("LabelRotate");                         // label-rotate
+    job.o_opt.tearoffmode       = mode == PAPPL_LABEL_MODE_TEAR_OFF;            // label-mode-configured
+    set_text(job.o_opt.backfeedmode, value("BackFeed") == 0 ? "D" : "P");       // backfeed
+    job.p_opt.peeloffmode       = mode == PAPPL_LABEL_MODE_PEEL_OFF;            // label-mode-configured
+    if (job.p_opt.peeloffmode)                                                  // peel-off-offset (1/100 mm)
         set_text(job.p_opt.peeloffdisp, length_text("", tenths(value("cPeelOffVKVersatz"))));
-    std::strcpy(job.s_opt.labelsensor, in.tracking == PAPPL_MEDIA_TRACKING_MARK ? "l0"          // media-tracking
-                                       : in.tracking == PAPPL_MEDIA_TRACKING_CONTINUOUS ? "e"  // (gap and web:
-                                       : "l1");                                                // the gap sensor)
-    job.s_opt.displacementx = tenths(left) / 10.0;                     // media-left-offset (1/100 mm)
-    job.s_opt.displacementy = tenths(top) / 10.0;                      // media-top-offset (1/100 mm)
-    job.s_opt.labelgap = tenths(value("LabelGapVK")) / 10.0;           // label-gap (1/100 mm)
-    job.c_opt.cutter = cutter;                                         // label-mode-configured
+    set_text(job.s_opt.labelsensor, tracking == PAPPL_MEDIA_TRACKING_MARK ? "l0"  // media-tracking: mark,
+                                    : tracking == PAPPL_MEDIA_TRACKING_CONTINUOUS ? "e"  // continuous,
+                                    : "l1");                                    // gap and web
+    job.s_opt.displacementx     = tenths(left) / 10.0;                          // media-left-offset (1/100 mm)
+    job.s_opt.displacementy     = tenths(top) / 10.0;                           // media-top-offset (1/100 mm)
+    job.s_opt.labelgap          = tenths(value("LabelGapVK")) / 10.0;           // label-gap (1/100 mm)
+    job.c_opt.cutter            = cutter;                                       // label-mode-configured
     if (cutter) {
-        job.c_opt.cuttermode = mode == PAPPL_LABEL_MODE_CUTTER ? 1 : 2;  // cutter, cutter-delayed
-        if (job.c_opt.cuttermode == 1)                                   // cutter-interval (labels)
-            set_text(job.c_opt.cutterinterval, std::to_string(value("cCutterInterval")));
-        set_text(job.c_opt.cutteroffset1, length_text("+", tenths(value("cCutterOffset1VK"))));  // cutter-offset
+        job.c_opt.cuttermode    = mode == PAPPL_LABEL_MODE_CUTTER ? 1 : 2;      // label-mode-configured
+        if (job.c_opt.cuttermode == 1)
+            set_text(job.c_opt.cutterinterval, std::to_string(value("cCutterInterval")));  // cutter-interval
+        set_text(job.c_opt.cutteroffset1,                                       // cutter-offset (1/100 mm)
+                 length_text("+", tenths(value("cCutterOffset1VK"))));
     }
     return notes;
 }

@@ -5,7 +5,8 @@
 #include <cstring>
 
 const printer_model model_table[model_count] = {
-    // number, printing width, name, dpi
+    // number, printing width, name, dpi; one model a line, as the build
+    // names the PPD files after the numbers it finds here (ppd/CMakeLists.txt)
     {132, 104.0, "Ravi 132/200", 200},
     {133, 108.4, "Ravi 133/300", 300},
     {143, 105.6, "Ravi 143/300", 300},

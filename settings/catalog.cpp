@@ -17,7 +17,7 @@
 namespace {
 
 const label_size sizes[] = {
-    // PPD name                        text                   width    length   PWG name                       narrowest
+    // PPD name                   text                  width    length   PWG name                      narrowest
     {"25x38mmRotated.Fullbleed",  "38 x 25 mm",         "38mm",  "25mm",  "om_38x25-label_38x25mm",     0},
     {"25x50mmRotated.Fullbleed",  "50 x 25 mm",         "50mm",  "25mm",  "om_50x25-label_50x25mm",     0},
     {"30x50mmRotated.Fullbleed",  "50 x 30 mm",         "50mm",  "30mm",  "om_50x30-label_50x30mm",     0},

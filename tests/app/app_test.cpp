@@ -48,7 +48,7 @@ std::string ipp_block(ipp_label_values in, const char *vendor, const char *defau
 std::string size(const float (&points)[2])
 {
     const auto pwg = [](float length) { return std::to_string(std::lround(length * 2540 / 72)); };
-    return " " + pwg(points[0]) + "x" + pwg(points[1]);
+    return std::string(" ").append(pwg(points[0])).append("x").append(pwg(points[1]));
 }
 
 // What the PPD offers of a setting, as IPP text gives it in the attribute's

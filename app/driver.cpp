@@ -64,7 +64,9 @@ struct label_printer {
     const printer_model *model;
     std::mutex printing;
     job_activity *jobs;    // the server's
-    char custom_max[64];   // the model's largest and smallest custom label, PWG names
+    // The model's largest and smallest custom label, PWG names: PAPPL keeps
+    // the driver data's pointers to media names, not copies.
+    char custom_max[64];
     char custom_min[64];
 };
 

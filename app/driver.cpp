@@ -63,7 +63,7 @@ struct file_closer {
 struct label_printer {
     const printer_model *model;
     std::mutex printing;
-    job_activity *jobs;    // the server's
+    job_activity *jobs;  // the server's
     // The model's largest and smallest custom label, PWG names: PAPPL keeps
     // the driver data's pointers to media names, not copies.
     char custom_max[64];

@@ -17,57 +17,9 @@
 #include "app/label_page.h"
 #include "app/testpage.h"
 #include "app/web.h"
-#include "filter/job.h"
-#include "img/img.h"
-#include "settings/lines.h"
+#include "label/output.h"
 
 namespace {
-
-// Label sizes, width (across the web) by length, and the narrowest printing
-// width of the models that take them; the same sizes the PPDs offer.
-const struct {
-    const char *pwg;
-    double printwidth;
-} label_sizes[] = {
-    {"om_38x25-label_38x25mm", 0},       {"om_50x25-label_50x25mm", 0},
-    {"om_50x30-label_50x30mm", 0},       {"om_50x50-label_50x50mm", 0},
-    {"oe_2x1-label_2x1in", 0},           {"oe_2x2-label_2x2in", 0},
-    {"om_57x32-label_57x32mm", 104},     {"om_60x40-label_60x40mm", 104},
-    {"om_80x50-label_80x50mm", 104},     {"om_100x50-label_100x50mm", 104},
-    {"om_100x70-label_100x70mm", 104},   {"om_100x100-label_100x100mm", 104},
-    {"om_100x150-label_100x150mm", 104}, {"om_100x200-label_100x200mm", 104},
-    {"oe_3x1-label_3x1in", 104},         {"oe_3x2-label_3x2in", 104},
-    {"oe_4x1-label_4x1in", 104},         {"oe_4x2-label_4x2in", 104},
-    {"oe_4x3-label_4x3in", 104},         {"oe_4x4-label_4x4in", 104},
-    {"na_index-4x6_4x6in", 104},         {"oe_4x8-label_4x8in", 104},
-    {"iso_a5_148x210mm", 162},           {"om_150x150-label_150x150mm", 162},
-    {"oe_6x4-label_6x4in", 162},         {"oe_6x6-label_6x6in", 162},
-    {"iso_a4_210x297mm", 216},           {"oe_8x4-label_8x4in", 216},
-    {"oe_8x6-label_8x6in", 216},
-};
-
-// The largest custom label of each printing width: a metre long.
-const struct {
-    double printwidth;
-    const char *pwg;
-} custom_max[] = {
-    {52.0, "custom_max_52x1000mm"},   {54.2, "custom_max_54.2x1000mm"},   {104.0, "custom_max_104x1000mm"},
-    {105.6, "custom_max_105.6x1000mm"}, {108.4, "custom_max_108.4x1000mm"}, {162.6, "custom_max_162.6x1000mm"},
-    {216.0, "custom_max_216x1000mm"},
-};
-
-// The loaded label of a new printer: 100 x 50 mm, or 50 x 30 mm on the
-// narrow models.
-const char *default_label(const printer_model &model)
-{
-    return model.printwidth < 104 ? "om_50x30-label_50x30mm" : "om_100x50-label_100x50mm";
-}
-
-// A model's resolution, from its name ("Ravi 343/300").
-int model_dpi(const printer_model &model)
-{
-    return std::atoi(std::strchr(model.name, '/') + 1);
-}
 
 // Writes to the printer through a C stream, so the encoder and the label job
 // block write to the printer as they write to the filter's standard output.
@@ -113,6 +65,10 @@ struct label_printer {
     const printer_model *model;
     std::mutex printing;
     job_activity *jobs;  // the server's
+    // The model's largest and smallest custom label, PWG names: PAPPL keeps
+    // the driver data's pointers to media names, not copies.
+    char custom_max[64];
+    char custom_min[64];
 };
 
 long long steady_ms()
@@ -172,12 +128,12 @@ struct vendor_defaults {
 void gather_defaults(pappl_printer_t *printer, vendor_defaults &values)
 {
     ipp_t *attrs = papplPrinterGetDriverAttributes(printer);
-    for (const vendor_attribute &attr : vendor_attributes) {
-        const std::string name = std::string(attr.name) + "-default";
+    for (const printer_setting &s : printer_settings) {
+        const std::string name = s.ipp ? std::string(s.ipp) + "-default" : "";
         char text[256];
-        if (ipp_attribute_t *a = attrs ? ippFindAttribute(attrs, name.c_str(), IPP_TAG_ZERO) : nullptr) {
+        if (ipp_attribute_t *a = attrs && s.ipp ? ippFindAttribute(attrs, name.c_str(), IPP_TAG_ZERO) : nullptr) {
             ippAttributeString(a, text, sizeof text);
-            values.count = cupsAddOption(attr.name, text, values.count, &values.options);
+            values.count = cupsAddOption(s.ipp, text, values.count, &values.options);
         }
     }
     ippDelete(attrs);
@@ -196,7 +152,7 @@ bool start_job(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *de
     data->printer = std::unique_lock<std::mutex>(own.printing);
     data->settings.modelnumber = model.number;
     data->settings.printwidth = model.printwidth;
-    data->dpi = model_dpi(model);
+    data->dpi = model.dpi;
 
     // The job's values; the printer's defaults stand in for those the
     // printer can't take, and the job's message says so.
@@ -288,17 +244,12 @@ bool end_page(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *dev
         return true;
     FILE *out = data->out.get();
 
-    const img_bitmap bitmap = label_bitmap(data->page);
-    write_download_start(out, uint32_t((bitmap.width + 7) / 8 * 8), uint32_t(bitmap.height));
-    write_img(bitmap, out);
+    // The label as the PPD's page size gives it, in whole points.
+    const label_format label = {uint32_t(std::lround(options->media.size_width * 72.0 / 2540.0)),
+                                uint32_t(std::lround(options->media.size_length * 72.0 / 2540.0)),
+                                unsigned(std::max(options->copies, 1))};
+    write_label_page(out, label_bitmap(data->page), label, data->settings);
     data->page.bitmap = {};
-
-    cups_page_header_t label = {};  // the label as the PPD's page size gives it
-    label.PageSize[0] = unsigned(std::lround(options->media.size_width * 72.0 / 2540.0));
-    label.PageSize[1] = unsigned(std::lround(options->media.size_length * 72.0 / 2540.0));
-    label.NumCopies = unsigned(std::max(options->copies, 1));
-    const std::string block = label_block(label, data->settings);
-    std::fwrite(block.data(), 1, block.size(), out);
 
     if (std::fflush(out) != 0 || std::ferror(out))
         return refuse(job, "Unable to write to the printer.");
@@ -341,29 +292,34 @@ bool printer_status(pappl_printer_t *)
 ipp_t *driver_attributes()
 {
     ipp_t *attrs = ippNew();
-    for (const vendor_attribute &a : vendor_attributes) {
-        const std::string supported = std::string(a.name) + "-supported", fallback = std::string(a.name) + "-default";
-        switch (a.syntax) {
-        case vendor_syntax::keyword: {
+    for (const printer_setting &s : printer_settings) {
+        if (!s.ipp)
+            continue;
+        const std::string supported = std::string(s.ipp) + "-supported", fallback = std::string(s.ipp) + "-default";
+        const int unit = s.kind == setting_kind::length ? 10 : 1;  // lengths in hundredths of a millimetre
+        switch (s.kind) {
+        case setting_kind::keywords: {
             std::vector<const char *> words;
-            for (const vendor_keyword &k : a.keywords)
-                words.push_back(k.keyword);
+            for (const setting_choice &c : s.choices)
+                words.push_back(c.ipp);
             ippAddStrings(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, supported.c_str(), int(words.size()), nullptr,
                           words.data());
-            ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, fallback.c_str(), nullptr, a.default_value);
+            ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, fallback.c_str(), nullptr,
+                         s.choices[size_t(s.def)].ipp);
             break;
         }
-        case vendor_syntax::boolean:
+        case setting_kind::on_off:
             ippAddBoolean(attrs, IPP_TAG_PRINTER, supported.c_str(), 1);
-            ippAddBoolean(attrs, IPP_TAG_PRINTER, fallback.c_str(), std::strcmp(a.default_value, "true") == 0);
+            ippAddBoolean(attrs, IPP_TAG_PRINTER, fallback.c_str(), s.def != 0);
             break;
-        case vendor_syntax::integer:
-            if (!a.values.empty())
-                ippAddIntegers(attrs, IPP_TAG_PRINTER, IPP_TAG_INTEGER, supported.c_str(), int(a.values.size()),
-                               a.values.data());
+        case setting_kind::number:
+        case setting_kind::length:
+            if (!s.values.empty())
+                ippAddIntegers(attrs, IPP_TAG_PRINTER, IPP_TAG_INTEGER, supported.c_str(), int(s.values.size()),
+                               s.values.data());
             else
-                ippAddRange(attrs, IPP_TAG_PRINTER, supported.c_str(), a.min, a.max);
-            ippAddInteger(attrs, IPP_TAG_PRINTER, IPP_TAG_INTEGER, fallback.c_str(), std::atoi(a.default_value));
+                ippAddRange(attrs, IPP_TAG_PRINTER, supported.c_str(), s.min * unit, s.max * unit);
+            ippAddInteger(attrs, IPP_TAG_PRINTER, IPP_TAG_INTEGER, fallback.c_str(), s.def * unit);
             break;
         }
     }
@@ -412,9 +368,10 @@ bool zaridiravid_driver(pappl_system_t *, const char *driver_name, const char *,
             model = &model_table[i];
     if (!model)
         return false;
-    const int dpi = model_dpi(*model);
+    const int dpi = model->dpi;
 
-    data->extension = new label_printer{model, {}, &setup.jobs};
+    label_printer *own = new label_printer{model, {}, &setup.jobs, {}, {}};
+    data->extension = own;
     data->delete_cb = printer_deleted;
     data->rstartjob_cb = start_job;
     data->rstartpage_cb = start_page;
@@ -443,19 +400,21 @@ bool zaridiravid_driver(pappl_system_t *, const char *driver_name, const char *,
 
     // Labels: the PPD's sizes for the model's width, any size from 10 x 5 mm
     // up to the printing width and a metre long, one roll loaded.
-    for (const auto &size : label_sizes)
-        if (size.printwidth <= model->printwidth)
+    for (const label_size &size : label_sizes)
+        if (size.narrowest <= model->printwidth)
             data->media[data->num_media++] = size.pwg;
-    for (const auto &largest : custom_max)
-        if (largest.printwidth == model->printwidth)
-            data->media[data->num_media++] = largest.pwg;
-    data->media[data->num_media++] = "custom_min_10x5mm";
+    const int widest = int(std::lround(model->printwidth * 100));
+    pwgFormatSizeName(own->custom_max, sizeof own->custom_max, "custom", "max", widest, max_custom_length * 100, nullptr);
+    pwgFormatSizeName(own->custom_min, sizeof own->custom_min, "custom", "min", min_custom_width * 100,
+                      min_custom_length * 100, nullptr);
+    data->media[data->num_media++] = own->custom_max;
+    data->media[data->num_media++] = own->custom_min;
     data->num_source = 1;
     data->source[0] = "main-roll";
     data->num_type = 2;
     data->type[0] = "labels";
     data->type[1] = "continuous";
-    pwg_media_t *size = pwgMediaForPWG(default_label(*model));
+    pwg_media_t *size = pwgMediaForPWG(default_label(*model).pwg);
     pappl_media_col_t &media = data->media_default;
     std::snprintf(media.size_name, sizeof media.size_name, "%s", size->pwg);
     media.size_width = size->width;
@@ -465,9 +424,9 @@ bool zaridiravid_driver(pappl_system_t *, const char *driver_name, const char *,
     media.tracking = PAPPL_MEDIA_TRACKING_GAP;
     media.left_margin = media.right_margin = media.top_margin = media.bottom_margin = 1;
     data->media_ready[0] = media;
-    data->left_offset_supported[1] = max_left_offset;
-    data->top_offset_supported[0] = -max_top_offset;
-    data->top_offset_supported[1] = max_top_offset;
+    data->left_offset_supported[1] = max_left_offset();
+    data->top_offset_supported[0] = -max_top_offset();
+    data->top_offset_supported[1] = max_top_offset();
     data->tracking_supported = pappl_media_tracking_t(PAPPL_MEDIA_TRACKING_CONTINUOUS | PAPPL_MEDIA_TRACKING_GAP |
                                                       PAPPL_MEDIA_TRACKING_MARK | PAPPL_MEDIA_TRACKING_WEB);
 
@@ -478,16 +437,19 @@ bool zaridiravid_driver(pappl_system_t *, const char *driver_name, const char *,
                            PAPPL_LABEL_MODE_REWIND | PAPPL_LABEL_MODE_TEAR_OFF);
     data->mode_configured = PAPPL_LABEL_MODE_REWIND;
 
-    // Heat 0 to 20 in steps of 5 %, speed 1 to 12 inches a second.
-    data->darkness_supported = 21;
-    data->darkness_configured = 50;
+    // The Heat's levels (0 to 20: steps of 5 %), the Speed's range in
+    // inches a second.
+    const printer_setting &heat = setting("Heat"), &speed = setting("Speed");
+    data->darkness_supported = heat.max + 1;
+    data->darkness_configured = heat.def * 100 / heat.max;
     data->darkness_default = 0;
-    data->speed_supported[0] = min_speed;
-    data->speed_supported[1] = max_speed;
-    data->speed_default = default_speed;
+    data->speed_supported[0] = speed_ipp(speed.min);
+    data->speed_supported[1] = speed_ipp(speed.max);
+    data->speed_default = speed_ipp(speed.def);
 
-    for (const vendor_attribute &a : vendor_attributes)
-        data->vendor[data->num_vendor++] = a.name;
+    for (const printer_setting &s : printer_settings)
+        if (s.ipp)
+            data->vendor[data->num_vendor++] = s.ipp;
     *attrs = driver_attributes();
     return true;
 }

@@ -1,13 +1,12 @@
 // From a job's IPP attributes to its label settings.
 //
-// The Printer Application chooses, for every printer option of the PPD, the
-// choice (keyword and text) that the PPD would have marked, and hands those
-// choices to the same setters the filter uses; so a job prints with exactly
-// the records, and the bytes, of a filter job with the same settings.
+// The records are filled straight from the values, in their units; the
+// ranges and defaults are the catalog's, which the PPDs are made from, so a
+// job prints with the records, and the bytes, of a filter job whose PPD
+// options stand for the same settings.
 #include "app/ipp_settings.h"
 
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -15,97 +14,8 @@
 #include <string_view>
 
 namespace {
-const vendor_keyword print_methods[] = {{"thermal-transfer", "Thermal transfer (ribbon)"},
-                                        {"direct-thermal", "Direct thermal (no ribbon)"}};
-const vendor_keyword backfeeds[] = {{"always", "Always"}, {"when-needed", "Smart (only when needed)"}};
-const int cutter_intervals[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 25, 30, 40, 50, 100};
-}  // namespace
 
-const vendor_attribute vendor_attributes[vendor_count] = {
-    // name            web page text                       syntax                  default       keywords / range
-    {"print-method", "Print Method", vendor_syntax::keyword, "thermal-transfer", print_methods, 0, 0, {}},
-    {"label-gap", "Gap Between Labels (1/100 mm)", vendor_syntax::integer, "300", {}, 0, 2090, {}},
-    {"label-mirror", "Mirror Image", vendor_syntax::boolean, "false", {}, 0, 0, {}},
-    {"label-rotate", "Rotate Image", vendor_syntax::boolean, "false", {}, 0, 0, {}},
-    {"backfeed", "Back-Feed", vendor_syntax::keyword, "always", backfeeds, 0, 0, {}},
-    {"cutter-interval", "Cut After Every N Labels", vendor_syntax::integer, "1", {}, 1, 100, cutter_intervals},
-    {"cutter-offset", "Cut Position Offset (1/100 mm)", vendor_syntax::integer, "0", {}, -2090, 2090, {}},
-    {"peel-off-offset", "Peel-Off Position (1/100 mm)", vendor_syntax::integer, "0", {}, -2090, 2090, {}},
-};
-
-namespace {
-
-// The choices made for one job, looked up by PPD option keyword.
-struct choices {
-    struct chosen {
-        const char *option;
-        ppd_choice_t choice;
-    };
-    std::array<chosen, 25> list{};
-    size_t count = 0;
-
-    // Chooses `keyword` (with `text`, by default the keyword) for a PPD option.
-    void pick(const char *option, std::string_view keyword, std::string_view text = {})
-    {
-        chosen &c = list.at(count++);
-        c.option = option;
-        std::snprintf(c.choice.choice, sizeof c.choice.choice, "%.*s", int(keyword.size()), keyword.data());
-        if (text.empty())
-            text = keyword;
-        std::snprintf(c.choice.text, sizeof c.choice.text, "%.*s", int(text.size()), text.data());
-    }
-
-    // Chooses a length as the PPD gives it: an optional sign option (its
-    // keywords `plus` and `minus`, texts "+" and "-"), whole millimetres and
-    // tenths, from hundredths of a millimetre rounded to the nearest tenth.
-    void pick_mm(const char *sign, const char *plus, const char *minus, const char *whole, const char *tenths,
-                 int hundredths)
-    {
-        const int t = (std::abs(hundredths) + 5) / 10;
-        if (sign)
-            hundredths < 0 && t != 0 ? pick(sign, minus, "-") : pick(sign, plus, "+");
-        pick(whole, std::to_string(t / 10));
-        pick(tenths, std::to_string(t % 10));
-    }
-
-    static const ppd_choice_t *find(const char *keyword, const void *source)
-    {
-        const choices *self = static_cast<const choices *>(source);
-        for (size_t i = 0; i < self->count; i++)
-            if (std::strcmp(self->list[i].option, keyword) == 0)
-                return &self->list[i].choice;
-        return nullptr;
-    }
-};
-
-// The value of `name` among name=value pairs, or null (cupsGetOption, which
-// only reads the list, takes it as not const).
-const char *option(const char *name, int count, const cups_option_t *list)
-{
-    return cupsGetOption(name, count, const_cast<cups_option_t *>(list));
-}
-
-// A vendor attribute's value checked against what it supports: a keyword as
-// given, a switch as 0 or 1, a number; false if the printer can't take it.
-bool vendor_value(std::string_view keyword, const vendor_attribute &attr, int &number)
-{
-    switch (attr.syntax) {
-    case vendor_syntax::keyword:
-        return std::any_of(attr.keywords.begin(), attr.keywords.end(),
-                           [&](const vendor_keyword &k) { return keyword == k.keyword; });
-    case vendor_syntax::boolean:
-        number = keyword == "true";
-        return keyword == "true" || keyword == "false";
-    case vendor_syntax::integer: {
-        const char *end = keyword.data() + keyword.size();
-        auto [ptr, ec] = std::from_chars(keyword.data(), end, number);
-        if (ec != std::errc() || ptr != end || number < attr.min || number > attr.max)
-            return false;
-        return attr.values.empty() || std::find(attr.values.begin(), attr.values.end(), number) != attr.values.end();
-    }
-    }
-    return false;
-}
+constexpr size_t max_settings = 32;
 
 // A client's text fit for a message: at most 40 characters, anything but
 // printable ASCII shown as '?'.
@@ -124,6 +34,40 @@ void note(std::string &notes, const std::string &bad, const std::string &used)
     notes += (notes.empty() ? "" : "; ") + bad + " is not supported, printed with " + used;
 }
 
+// A vendor attribute's text as a value the setting takes: a keyword's index,
+// 0 or 1, the number, or the length in hundredths of a millimetre; false if
+// the printer can't take it.
+bool vendor_value(std::string_view text, const printer_setting &s, int &value)
+{
+    switch (s.kind) {
+    case setting_kind::keywords:
+        for (size_t i = 0; i < s.choices.size(); i++)
+            if (text == s.choices[i].ipp)
+                return value = int(i), true;
+        return false;
+    case setting_kind::on_off:
+        value = text == "true";
+        return text == "true" || text == "false";
+    case setting_kind::number:
+    case setting_kind::length: {
+        const int unit = s.kind == setting_kind::length ? 10 : 1;
+        const char *end = text.data() + text.size();
+        auto [ptr, ec] = std::from_chars(text.data(), end, value);
+        if (ec != std::errc() || ptr != end || value < s.min * unit || value > s.max * unit)
+            return false;
+        return s.values.empty() || std::find(s.values.begin(), s.values.end(), value) != s.values.end();
+    }
+    }
+    return false;
+}
+
+// The value of `name` among name=value pairs, or null (cupsGetOption, which
+// only reads the list, takes it as not const).
+const char *option(const char *name, int count, const cups_option_t *list)
+{
+    return cupsGetOption(name, count, const_cast<cups_option_t *>(list));
+}
+
 // A media-col offset: the job's, else the printer's default, else 0.
 int offset(const char *name, int job, int printer, int min, int max, std::string &notes)
 {
@@ -133,71 +77,120 @@ int offset(const char *name, int job, int printer, int min, int max, std::string
     return used;
 }
 
+// Hundredths of a millimetre to the nearest tenth, halves away from zero;
+// what the PPD's millimetres and tenths can say.
+int tenths(int hundredths)
+{
+    const int t = (std::abs(hundredths) + 5) / 10;
+    return hundredths < 0 ? -t : t;
+}
+
+// Puts a text the catalog's ranges keep short into a record's field.
+template <size_t N>
+void set_text(char (&field)[N], const std::string &text)
+{
+    field[text.copy(field, N - 1)] = '\0';
+}
+
+// A length as the PPD's options give it to the printer: an optional sign,
+// whole millimetres, ".", tenths.
+std::string length_text(const char *plus, int t)
+{
+    return (t < 0 ? "-" : plus) + std::to_string(std::abs(t) / 10) + "." + std::to_string(std::abs(t) % 10);
+}
+
 }  // namespace
+
+std::string vendor_text(const printer_setting &s)
+{
+    return std::string(s.text) + (s.kind == setting_kind::length ? " (1/100 mm)" : "");
+}
+
+std::string vendor_default(const printer_setting &s)
+{
+    switch (s.kind) {
+    case setting_kind::keywords:
+        return s.choices[size_t(s.def)].ipp;
+    case setting_kind::on_off:
+        return s.def ? "true" : "false";
+    case setting_kind::number:
+        return std::to_string(s.def);
+    case setting_kind::length:
+        return std::to_string(s.def * 10);
+    }
+    return {};
+}
+
+int max_left_offset() { return setting("PrnHeadOffsetXVK").max * 10; }
+int max_top_offset() { return setting("PrnHeadOffsetYVK").max * 10; }
+int speed_ipp(int inches) { return inches * 2540; }
 
 std::string settings_from_ipp(const ipp_label_values &in, job_settings &job)
 {
     // The vendor attributes: the job's value, the printer's default or the
-    // PPD's, the first the printer can take.
+    // PPD's, the first the printer can take; by the catalog's order.
     std::string notes;
-    std::string_view text[vendor_count];
-    int number[vendor_count] = {};
-    for (int i = 0; i < vendor_count; i++) {
-        const vendor_attribute &attr = vendor_attributes[i];
-        const char *job_value = option(attr.name, in.num_vendor, in.vendor);
-        const char *printer_value = option(attr.name, in.num_vendor_defaults, in.vendor_defaults);
-        std::string bad;
-        for (const char *value : {job_value, printer_value, attr.default_value}) {
+    int vendor[max_settings] = {};
+    for (size_t i = 0; i < printer_settings.size() && i < max_settings; i++) {
+        const printer_setting &s = printer_settings[i];
+        if (!s.ipp)
+            continue;
+        const std::string fallback = vendor_default(s);
+        const char *job_value = option(s.ipp, in.num_vendor, in.vendor);
+        const char *printer_value = option(s.ipp, in.num_vendor_defaults, in.vendor_defaults);
+        std::string bad, used;
+        for (const char *value : {job_value, printer_value, fallback.c_str()}) {
             if (!value)
                 continue;
-            text[i] = value;
-            if (vendor_value(text[i], attr, number[i]))
+            used = value;
+            if (vendor_value(used, s, vendor[i]))
                 break;
-            bad += (bad.empty() ? "" : ", ") + std::string(attr.name) + "=" + printable(value);
+            bad += (bad.empty() ? "" : ", ") + std::string(s.ipp) + "=" + printable(value);
         }
         if (!bad.empty())
-            note(notes, bad, std::string(text[i]));
+            note(notes, bad, used);
     }
-    // In the order of vendor_attributes.
-    const std::string_view method = text[0], backfeed = text[4];
-    const int gap = number[1], mirror = number[2], rotate = number[3], interval = number[5];
-    const int cut_offset = number[6], peel_offset = number[7];
-    const int left = offset("media-left-offset", in.left_offset, in.default_left_offset, 0, max_left_offset, notes);
-    const int top = offset("media-top-offset", in.top_offset, in.default_top_offset, -max_top_offset, max_top_offset,
-                           notes);
+    const auto value = [&](const char *ppd) { return vendor[&setting(ppd) - printer_settings.data()]; };
+    const int left = offset("media-left-offset", in.left_offset, in.default_left_offset, 0, max_left_offset(), notes);
+    const int top = offset("media-top-offset", in.top_offset, in.default_top_offset, -max_top_offset(),
+                           max_top_offset(), notes);
 
+    // Heat: printer-darkness-configured plus print-darkness, 0 to 100 %, in
+    // the Heat's steps (5 % for 0 to 20); speed: print-speed in whole inches
+    // a second, within the Speed's range.
+    const printer_setting &heat = setting("Heat"), &speed = setting("Speed");
     const long darkness = std::clamp(long{in.darkness_configured} + in.print_darkness, 0L, 100L);
-    const long speed = std::clamp(std::lround(in.print_speed / 2540.0), 1L, 12L);
+    const long level = std::lround(double(darkness) / double(100 / heat.max));
+    const long inches = std::clamp(std::lround(double(in.print_speed) / speed_ipp(1)), long{speed.min},
+                                   long{speed.max});
     const pappl_label_mode_t mode = in.label_mode;
     const bool cutter = mode == PAPPL_LABEL_MODE_CUTTER || mode == PAPPL_LABEL_MODE_CUTTER_DELAYED;
-    const auto on_off = [](bool on) { return on ? "True" : "False"; };
+    const pappl_media_tracking_t tracking = in.tracking;
 
-    choices c;
-    // PPD option             from IPP                                  rule
-    c.pick("Heat",            std::to_string(std::lround(darkness / 5.0)));  // (printer-darkness-configured
-                                                                        //  + print-darkness) / 5, 0 to 20
-    c.pick("Speed",           std::to_string(speed));                   // print-speed in inches a second
-    c.pick("LabelSensor",     in.tracking == PAPPL_MEDIA_TRACKING_MARK ? "LSR"         // media-tracking mark,
-                            : in.tracking == PAPPL_MEDIA_TRACKING_CONTINUOUS ? "LSE"   // continuous,
-                            : "LSD");                                                  // gap and web
-    c.pick_mm(nullptr, nullptr, nullptr, "PrnHeadOffsetXVK", "PrnHeadOffsetXNK", left);  // media-left-offset
-    c.pick_mm("PrnHeadOffsetYDir", "Plus", "Minus", "PrnHeadOffsetYVK", "PrnHeadOffsetYNK",
-              top);                                                     // media-top-offset
-    c.pick("TearOffMode",     on_off(mode == PAPPL_LABEL_MODE_TEAR_OFF));  // label-mode-configured tear-off,
-    c.pick("PeelOff",         on_off(mode == PAPPL_LABEL_MODE_PEEL_OFF));  // peel-off,
-    c.pick("Cutter",          on_off(cutter));                             // cutter and cutter-delayed
-    c.pick("cCutterMode",     mode == PAPPL_LABEL_MODE_CUTTER_DELAYED ? "CMOD2E" : "CMOD1I");
-    c.pick("PrintMethod",     on_off(method == "thermal-transfer"));  // print-method
-    c.pick_mm(nullptr, nullptr, nullptr, "LabelGapVK", "LabelGapNK", gap);            // label-gap
-    c.pick("LabelMirrored",   on_off(mirror));                          // label-mirror
-    c.pick("LabelRotate",     on_off(rotate));                          // label-rotate
-    c.pick("BackFeed",        backfeed == "when-needed" ? "BFS" : "BFA");  // backfeed always, when-needed
-    c.pick("cCutterInterval", std::to_string(interval));                // cutter-interval
-    c.pick_mm("cCutterOffset1Dir", "Plus", "Minus", "cCutterOffset1VK", "cCutterOffset1NK",
-              cut_offset);                                              // cutter-offset
-    c.pick_mm("cPeelOffDir", "PODIRP", "PODIRM", "cPeelOffVKVersatz", "cPeelOffNKVersatz",
-              peel_offset);                                             // peel-off-offset
-
-    handleChoices(choices::find, &c, job);
+    // record field               value                                         IPP attribute (unit)
+    set_text(job.h_opt.heat,      std::to_string(level));                       // darkness (%)
+    set_text(job.h_opt.speed,     std::to_string(inches));                      // print-speed (1/100 mm/s)
+    set_text(job.h_opt.printmethod, value("PrintMethod") == 0 ? "T" : "D");     // print-method
+    job.o_opt.labelmirrored     = value("LabelMirrored");                       // label-mirror
+    job.o_opt.labelrotate       = value("LabelRotate");                         // label-rotate
+    job.o_opt.tearoffmode       = mode == PAPPL_LABEL_MODE_TEAR_OFF;            // label-mode-configured
+    set_text(job.o_opt.backfeedmode, value("BackFeed") == 0 ? "D" : "P");       // backfeed
+    job.p_opt.peeloffmode       = mode == PAPPL_LABEL_MODE_PEEL_OFF;            // label-mode-configured
+    if (job.p_opt.peeloffmode)                                                  // peel-off-offset (1/100 mm)
+        set_text(job.p_opt.peeloffdisp, length_text("", tenths(value("cPeelOffVKVersatz"))));
+    set_text(job.s_opt.labelsensor, tracking == PAPPL_MEDIA_TRACKING_MARK ? "l0"  // media-tracking: mark,
+                                    : tracking == PAPPL_MEDIA_TRACKING_CONTINUOUS ? "e"  // continuous,
+                                    : "l1");                                    // gap and web
+    job.s_opt.displacementx     = tenths(left) / 10.0;                          // media-left-offset (1/100 mm)
+    job.s_opt.displacementy     = tenths(top) / 10.0;                           // media-top-offset (1/100 mm)
+    job.s_opt.labelgap          = tenths(value("LabelGapVK")) / 10.0;           // label-gap (1/100 mm)
+    job.c_opt.cutter            = cutter;                                       // label-mode-configured
+    if (cutter) {
+        job.c_opt.cuttermode    = mode == PAPPL_LABEL_MODE_CUTTER ? 1 : 2;      // label-mode-configured
+        if (job.c_opt.cuttermode == 1)
+            set_text(job.c_opt.cutterinterval, std::to_string(value("cCutterInterval")));  // cutter-interval
+        set_text(job.c_opt.cutteroffset1,                                       // cutter-offset (1/100 mm)
+                 length_text("+", tenths(value("cCutterOffset1VK"))));
+    }
     return notes;
 }

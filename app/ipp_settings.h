@@ -2,12 +2,11 @@
 // built from: the same records the filter fills from its PPD.
 #pragma once
 
-#include <cstdint>
-#include <span>
 #include <string>
 
 #include <pappl/pappl.h>
 
+#include "settings/catalog.h"
 #include "settings/options.h"
 
 // What decides a job's label settings, as PAPPL hands it to the driver:
@@ -30,34 +29,20 @@ struct ipp_label_values {
     int default_left_offset = 0;
 };
 
-// A vendor attribute of the driver: a keyword, a switch or a number.
-enum class vendor_syntax { keyword, boolean, integer };
+// The app's own IPP attributes are the catalog's settings that name one
+// (printer_setting::ipp): keywords as keywords, on/off as booleans, numbers
+// as integers and lengths as integers in hundredths of a millimetre.
 
-// A supported keyword and what the web page shows for it (the PPD's text).
-struct vendor_keyword {
-    const char *keyword;
-    const char *text;
-};
+// What the web page calls a vendor attribute.
+std::string vendor_text(const printer_setting &s);
 
-struct vendor_attribute {
-    const char *name;           // IPP name; "-default" and "-supported" are added
-    const char *text;           // what the web page calls it (the PPD's text)
-    vendor_syntax syntax;
-    const char *default_value;  // the PPD's default, as IPP text
-    std::span<const vendor_keyword> keywords;  // keyword: the supported keywords
-    int min, max;                              // integer: the supported range
-    std::span<const int> values;               // integer: the supported values where not a range
-};
+// A vendor attribute's default (the PPD's), as IPP text.
+std::string vendor_default(const printer_setting &s);
 
-constexpr int vendor_count = 8;
-extern const vendor_attribute vendor_attributes[vendor_count];
-
-// Lengths of the printer's adjustments, hundredths of a millimetre.
-constexpr int max_left_offset = 2090;  // image shift across the web, 0 to 20.9 mm
-constexpr int max_top_offset = 3090;   // image shift along the web, -30.9 to 30.9 mm
-
-// Heat, speed and media-col ranges the printers support.
-constexpr int min_speed = 2540, max_speed = 30480, default_speed = 10160;  // 1 to 12 in/s, 4 in/s
+// The printer's ranges of the standard attributes, from the catalog.
+int max_left_offset();   // media-left-offset, hundredths of mm (from 0)
+int max_top_offset();    // media-top-offset, hundredths of mm (either way)
+int speed_ipp(int inches);  // print-speed of a speed in inches a second
 
 // Fills `job` (its model already set) from the IPP values. A value the
 // printer can't take (an unknown keyword, a number out of range, any text

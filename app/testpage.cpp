@@ -190,17 +190,18 @@ label_facts label_facts_from(ipp_t *attrs)
     add(media, "media-left-offset", "Left offset: %.2f mm", 100);
     if (const std::string mode = string(attrs, "label-mode-configured"); !mode.empty())
         f.settings.push_back("Label mode: " + mode);
-    for (const vendor_attribute &v : vendor_attributes) {
-        ipp_attribute_t *a = ippFindAttribute(attrs, (std::string(v.name) + "-default").c_str(), IPP_TAG_ZERO);
+    for (const printer_setting &s : printer_settings) {
+        ipp_attribute_t *a = s.ipp ? ippFindAttribute(attrs, (std::string(s.ipp) + "-default").c_str(), IPP_TAG_ZERO)
+                                   : nullptr;
         char value[256];
         if (!a || !ippAttributeString(a, value, sizeof value))
             continue;
-        for (const vendor_keyword &k : v.keywords)
-            if (std::strcmp(k.keyword, value) == 0)
-                std::snprintf(value, sizeof value, "%s", k.text);
-        if (v.syntax == vendor_syntax::boolean)
+        for (const setting_choice &c : s.choices)
+            if (s.kind == setting_kind::keywords && std::strcmp(c.ipp, value) == 0)
+                std::snprintf(value, sizeof value, "%s", c.text);
+        if (s.kind == setting_kind::on_off)
             std::snprintf(value, sizeof value, "%s", ippGetBoolean(a, 0) ? "on" : "off");
-        f.settings.push_back(std::string(v.text) + ": " + value);
+        f.settings.push_back(vendor_text(s) + ": " + value);
     }
     return f;
 }

@@ -265,10 +265,11 @@ void add_web_pages(pappl_system_t *system, const driver_list &drivers)
         strings.append("\"").append(name).append(keyword ? "." : "").append(keyword ? keyword : "");
         strings.append("\" = \"").append(text).append("\";\n");
     };
-    for (const vendor_attribute &a : vendor_attributes) {
-        pair(a.name, nullptr, a.text);
-        for (const vendor_keyword &k : a.keywords)
-            pair(a.name, k.keyword, k.text);
+    for (const printer_setting &s : printer_settings) {
+        if (s.ipp)
+            pair(s.ipp, nullptr, vendor_text(s).c_str());
+        for (const setting_choice &c : s.kind == setting_kind::keywords && s.ipp ? s.choices : decltype(s.choices){})
+            pair(s.ipp, c.ipp, c.text);
     }
     // PAPPL 1.3 adds a strings resource's language to a printer's attributes
     // again on every Get-Printer-Attributes for as long as the resource is

@@ -58,15 +58,11 @@ void readPage(cups_raster_t *ras, const cups_page_header_t &header, unsigned cha
 // One page's journey: raster rows, bitmap, IMG image, label job block.
 void outputPage(cups_raster_t *ras, const cups_page_header_t &header, const job_settings &job, bitmap_data data)
 {
-    img_bitmap bitmap = {static_cast<int16_t>(header.cupsWidth), static_cast<int16_t>(header.cupsHeight),
-                         data.get()};
-
-    write_download_start(stdout, header.cupsBytesPerLine * 8, header.cupsHeight);
+    const img_bitmap bitmap = {static_cast<int16_t>(header.cupsWidth), static_cast<int16_t>(header.cupsHeight),
+                               data.get()};
     startPage(&header);
     readPage(ras, header, bitmap.data);
-    write_img(bitmap, stdout);
-    data.reset();
-    printpage(&header, job);
+    printpage(&header, bitmap, job);
 }
 
 // The page's bitmap, or null when it can't be had. It is not cleared here:

@@ -3,8 +3,7 @@
 
 #include <unistd.h>
 
-#include "img/img.h"
-#include "settings/lines.h"
+#include "label/output.h"
 
 volatile sig_atomic_t cancelled = 0;
 
@@ -34,18 +33,9 @@ void startPage(const cups_page_header_t *)
     set_sigterm(cancelJob);
 }
 
-void write_download_start(FILE *out, uint32_t linewidth, uint32_t lines)
+void printpage(const cups_page_header_t *header, const img_bitmap &bitmap, const job_settings &job)
 {
-    std::fputs("e img;*\r", out);    // erase the previous image
-    std::fputs("d IMG;cups\r", out);  // download an IMG image named cups
-    std::fputs("\x1b:", out);
-    write_IMG_Header(out, linewidth, lines);
-}
-
-void printpage(const cups_page_header_t *header, const job_settings &job, FILE *out)
-{
-    const std::string block = label_block(*header, job);
-    std::fwrite(block.data(), 1, block.size(), out);
+    write_label_page(stdout, bitmap, {header->PageSize[0], header->PageSize[1], header->NumCopies}, job);
     set_sigterm(SIG_IGN);
 }
 

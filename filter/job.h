@@ -3,12 +3,12 @@
 #pragma once
 
 #include <csignal>
-#include <cstdint>
 #include <cstdio>
 #include <string>
 
 #include <cups/raster.h>
 
+#include "img/img.h"
 #include "settings/options.h"
 
 // Set by cancelJob when the scheduler cancels the job (SIGTERM).
@@ -20,13 +20,10 @@ void cancelJob(int sig);
 // Lets SIGTERM cancel the job while this page is read and written.
 void startPage(const cups_page_header_t *header);
 
-// Starts the image download of a page: erases the last image, names the new
-// one and writes its IMG header; the scan lines follow.
-void write_download_start(FILE *out, uint32_t linewidth, uint32_t lines);
-
-// Writes the end of the image download and the label job block for the page,
-// then ignores SIGTERM until the next page starts.
-void printpage(const cups_page_header_t *header, const job_settings &job, FILE *out = stdout);
+// Writes the page (its bitmap's image download and the label job block for
+// the header's page size and copies) to standard output, then ignores
+// SIGTERM until the next page starts.
+void printpage(const cups_page_header_t *header, const img_bitmap &bitmap, const job_settings &job);
 
 // Why the filter can't print a page with this header, or "" when it can:
 // the bitmap is 1 bit per pixel, at most 32767 pixels each way, and its rows

@@ -59,13 +59,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     terminated(job.s_opt.labelsensor, job.h_opt.heat, job.h_opt.speed, job.h_opt.printmethod, job.o_opt.backfeedmode,
                job.p_opt.peeloffdisp, job.c_opt.cutterinterval, job.c_opt.cutteroffset1);
 
-    cups_page_header_t header = {};
-    const uint32_t sizes[][2] = {{283, 142}, {0, 0}, {UINT32_MAX, UINT32_MAX},
-                                 {static_cast<uint32_t>(size * 7), static_cast<uint32_t>(size)}};
-    for (const auto &s : sizes) {
-        header.PageSize[0] = s[0];
-        header.PageSize[1] = s[1];
-        label_block(header, job);
-    }
+    label_block({static_cast<uint32_t>(size * 7), static_cast<uint32_t>(size), 1}, job);
     return 0;
 }

@@ -1,9 +1,9 @@
 #!/bin/sh
 # Builds the libFuzzer targets with clang and runs each for a bounded time:
 #
-#   scripts/fuzz.sh [SECONDS] [TARGET...]     (default 30 s; all five targets)
+#   scripts/fuzz.sh [SECONDS] [TARGET...]     (default 30 s; all four targets)
 #
-# TARGET is filter, img, ppd, preview or ipp. Each target starts from its seeds in
+# TARGET is filter, img, ppd or preview. Each target starts from its seeds in
 # fuzz/corpus/fuzz_<target> (never written to) and keeps what it finds in
 # build-fuzz/corpus/fuzz_<target>, so later runs go on from there. A crash, a
 # failed check, a leak or a run of more than 10 s on one input stops that
@@ -16,7 +16,7 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:-30}
 [ $# -gt 0 ] && shift
-targets=${*:-filter img ppd preview ipp}
+targets=${*:-filter img ppd preview}
 build=${FUZZ_BUILD_DIR:-build-fuzz}
 
 CC=clang CXX=clang++ cmake -S fuzz -B "$build" >/dev/null
@@ -28,7 +28,6 @@ max_len() {
         img) echo 16384 ;;
         ppd) echo 32768 ;;     # the driver's PPDs are about 20 kB
         preview) echo 8192 ;;
-        ipp) echo 512 ;;       # a job's numbers and a few vendor attributes
     esac
 }
 

@@ -3,7 +3,6 @@
 
 #include <cstdio>
 
-
 namespace {
 
 // Appends a printf-formatted number group to the line; the line grows to fit.
@@ -51,15 +50,14 @@ std::string &get_h_opt(std::string &line, const h_opt_t &h_opt)
     return line;
 }
 
-std::string &get_s_opt(std::string &line, const s_opt_t &s_opt, const cups_page_header_t *header,
-                       double printwidth)
+std::string &get_s_opt(std::string &line, const s_opt_t &s_opt, const label_format &label, double printwidth)
 {
     line = "S ";
     line += s_opt.labelsensor;
     append_format(line, ";%.2f,%.2f,", s_opt.displacementx, s_opt.displacementy);
 
-    double width = convPPItomm(header->PageSize[0]);
-    double height = convPPItomm(header->PageSize[1]);
+    double width = convPPItomm(label.width);
+    double height = convPPItomm(label.length);
     if (width > printwidth)
         width = printwidth;
     // With the edge sensor the pitch is the label alone; the gap sensors add
@@ -90,22 +88,21 @@ int get_p_opt(std::string &line, const p_opt_t &p_opt)
     return p_opt.peeloffmode;
 }
 
-std::string label_block(const cups_page_header_t &header, const job_settings &job)
+std::string label_block(const label_format &label, const job_settings &job)
 {
-    std::string block = "\x1b" "end-of-data";  // closes the image download
-    block += "m m\r\n";                        // lengths in millimetres
+    std::string block = "m m\r\n";            // lengths in millimetres
     block += "J\r\n";                          // a new label job
     std::string line;
     if (get_o_opt(line, job.o_opt) == 1)
         block += line;
     block += get_h_opt(line, job.h_opt);
-    block += get_s_opt(line, job.s_opt, &header, job.printwidth);
+    block += get_s_opt(line, job.s_opt, label, job.printwidth);
     block += "I 0,0,0;cups\r\n";               // place the image just downloaded
     if (get_c_opt(line, job.c_opt) == 1)
         block += line;
     if (get_p_opt(line, job.p_opt) == 1)
         block += line;
-    block.append("A").append(std::to_string(header.NumCopies != 0 ? header.NumCopies : 1u)).append("\r\n");
+    block.append("A").append(std::to_string(label.copies != 0 ? label.copies : 1u)).append("\r\n");
     return block;
 }
 

@@ -1,4 +1,6 @@
-// The printer family: each model's widest printable image and its name.
+// The printer family: each model's number, name, resolution and widest
+// printable image; the PPDs and the Printer Application's drivers are made
+// from this table.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +10,7 @@ struct printer_model {
     int32_t number;     // the PPD's *cupsModelNumber
     double printwidth;  // widest image the head can print, millimetres
     const char *name;   // designation "/" resolution in dpi, at most 14 characters
+    int dpi;            // dots per inch, across and along the web
 };
 
 constexpr size_t model_count = 31;

@@ -34,12 +34,6 @@ void copy_field(char (&field)[N], std::string_view text, const char *what)
     field[n] = '\0';
 }
 
-// The marked choice of an option of an open PPD.
-const ppd_choice_t *marked(const char *keyword, const void *ppd)
-{
-    return ppdFindMarkedChoice(static_cast<ppd_file_t *>(const_cast<void *>(ppd)), keyword);
-}
-
 struct ppd_closer {
     void operator()(ppd_file_t *ppd) const { ppdClose(ppd); }
 };
@@ -148,12 +142,12 @@ void set_CutterOffset1(c_opt_t &c_opt, const ppd_choice_t *dir, const ppd_choice
     copy_field(c_opt.cutteroffset1, offset, "cCutterOffset1");
 }
 
-void handleChoices(choice_lookup lookup, const void *source, job_settings &job)
+void handleMarkedPPDOptions(ppd_file_t *ppd, job_settings &job)
 {
     // Each option's setter runs only when there is a choice for it (for a
     // group: for every keyword of the group); a missing option is reported.
     auto find = [&](const char *keyword) {
-        const ppd_choice_t *choice = lookup(keyword, source);
+        const ppd_choice_t *choice = ppdFindMarkedChoice(ppd, keyword);
         if (!choice)
             std::fprintf(stderr, "ERROR: zel - Option %s is missing in the PPD ...\n", keyword);
         return choice;
@@ -197,11 +191,6 @@ void handleChoices(choice_lookup lookup, const void *source, job_settings &job)
             one("cCutterInterval", job.c_opt, set_CutterInterval);
         three("cCutterOffset1Dir", "cCutterOffset1VK", "cCutterOffset1NK", job.c_opt, set_CutterOffset1);
     }
-}
-
-void handleMarkedPPDOptions(ppd_file_t *ppd, job_settings &job)
-{
-    handleChoices(marked, ppd, job);
 }
 
 job_settings setup(int num_options, cups_option_t *options)

@@ -61,19 +61,13 @@ struct job_settings {
     double printwidth;    // the model's widest image, mm (0.0 if unknown)
 };
 
-// The marked choice of a printer option by its PPD keyword, or null.
-using choice_lookup = const ppd_choice_t *(*)(const char *keyword, const void *source);
-
 // Loads the PPD named by $PPD, marks its defaults and the job's options and
 // fills the option records.
 job_settings setup(int num_options, cups_option_t *options);
 
-// Copies every needed marked choice of an open, marked PPD into the records.
+// Copies every needed marked choice of an open, marked PPD into the records;
+// a missing option is reported.
 void handleMarkedPPDOptions(ppd_file_t *ppd, job_settings &job);
-
-// The same for any source of choices: `lookup(keyword, source)` gives the
-// chosen choice of each option, null (reported) for an option it lacks.
-void handleChoices(choice_lookup lookup, const void *source, job_settings &job);
 
 // Joins an integer part and a fraction part as "integer.fraction".
 std::string calcNumberOpt(std::string_view integer, std::string_view fraction);

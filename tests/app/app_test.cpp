@@ -1,8 +1,13 @@
-// The Printer Application's mapping against the filter: the same settings
-// from a PPD or from IPP attributes make the same label job block; pages cut
-// to the label and dithered. (The server itself: server_test.sh.)
+// The Printer Application against the filter: a printer of each driver
+// offers what that model's PPD offers; the same settings from a PPD or from
+// IPP attributes make the same label job block; pages cut to the label and
+// dithered. (The server itself: server_test.sh.)
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
+
+#include "app/driver.h"
 #include "app/ipp_settings.h"
 #include "app/label_page.h"
 #include "app/testpage.h"
@@ -16,9 +21,7 @@ const std::string ppd_dir = ZARIDIRAVID_PPD_DIR;
 // The label job block of a 100 x 50 mm label with these settings.
 std::string block(const job_settings &job)
 {
-    cups_page_header_t label = {};
-    label.PageSize[0] = 283, label.PageSize[1] = 142, label.NumCopies = 1;
-    return label_block(label, job);
+    return label_block({283, 142, 1}, job);
 }
 
 // The block settings_from_ipp makes of the IPP values and the job's vendor
@@ -40,6 +43,103 @@ std::string ipp_block(ipp_label_values in, const char *vendor, const char *defau
     if (replaced)
         *replaced = notes;
     return block(job);
+}
+
+// A PPD size in points as the PWG size in hundredths of a millimetre.
+std::string size(const float (&points)[2])
+{
+    const auto pwg = [](float length) { return std::to_string(std::lround(length * 2540 / 72)); };
+    return std::string(" ").append(pwg(points[0])).append("x").append(pwg(points[1]));
+}
+
+// What the PPD offers of a setting, as IPP text gives it in the attribute's
+// units: a number's range ("min-max") or values, a length's range (whole
+// millimetres and tenths, either way with a direction), how many keywords.
+std::string ppd_supported(ppd_file_t *ppd, const printer_setting &s)
+{
+    const ppd_option_t *o = ppdFindOption(ppd, s.ppd);
+    const std::string first = o->choices[0].choice, last = o->choices[o->num_choices - 1].choice;
+    const int max = std::atoi(last.c_str()) * 100 + 90;
+    std::string values = first;
+    for (int i = 1; i < o->num_choices; i++)
+        values += std::string(",") + o->choices[i].choice;
+    switch (s.kind) {
+    case setting_kind::keywords:
+        return std::to_string(o->num_choices);
+    case setting_kind::on_off:
+        return "true";
+    case setting_kind::number:
+        return s.values.empty() ? first + "-" + last : values;
+    case setting_kind::length:
+        break;
+    }
+    return std::to_string(s.sign ? -max : 0) + "-" + std::to_string(max);
+}
+
+// A printer of each of the 31 drivers against its model's PPD: a label size,
+// custom size, default label, resolution or range that the app offers
+// otherwise than the PPD. (What the defaults print: server_test.sh.)
+TEST(Drivers, EachOffersWhatItsPpdOffers)
+{
+    app_setup app;
+    list_drivers(app.drivers);
+    pappl_system_t *system = papplSystemCreate(PAPPL_SOPTIONS_MULTI_QUEUE, "app_tests", 0, nullptr,
+                                               scratch_file(".").c_str(), "/dev/null", PAPPL_LOGLEVEL_ERROR, nullptr,
+                                               false);
+    papplSystemSetPrinterDrivers(system, int(model_count), app.drivers.drivers, nullptr, zaridiravid_printer_created,
+                                 zaridiravid_driver, &app);
+    for (size_t m = 0; m < model_count; m++) {
+        const char *driver = app.drivers.names[m];
+        pappl_printer_t *printer = papplPrinterCreate(system, 0, driver, driver, "MFG:Ravi;", "socket://127.0.0.1:9");
+        ppd_file_t *ppd = ppdOpenFile((ppd_dir + "/" + driver + ".ppd").c_str());
+        ASSERT_TRUE(printer && ppd) << driver;
+        pappl_pr_driver_data_t data;
+        papplPrinterGetDriverData(printer, &data);
+        ipp_t *attrs = papplPrinterGetDriverAttributes(printer);
+        ppdMarkDefaults(ppd);
+
+        // What each offers, as one text: model number and name, resolution
+        // (1-bit black), sizes (custom ones last), default size; Heat's
+        // levels, Speed's and the image shifts' ranges; the vendor attributes'
+        // values.
+        const std::string dpi = std::to_string(data.x_resolution[0]) + " " + std::to_string(data.y_default);
+        std::string offers = std::to_string(model_table[m].number) + " " + data.make_and_model + ", <</HWResolution[" +
+                             dpi + "]/cupsBitsPerColor 1/cupsRowCount 0/cupsRowFeed 0/cupsRowStep 0/cupsColorSpace 3>>"
+                             "setpagedevice";
+        std::string ppd_offers = std::to_string(ppd->model_number) + " " + ppd->nickname;
+        ppd_offers.replace(ppd_offers.find(", zaridiravid "), std::string::npos, ", ");
+        ppd_offers += ppdFindOption(ppd, "Resolution")->choices[0].code;
+        for (int i = 0; i < data.num_media; i++) {
+            const pwg_media_t *pwg = pwgMediaForPWG(data.media[i]);
+            offers += size({pwg->width * 72 / 2540.0f, pwg->length * 72 / 2540.0f});
+        }
+        for (int i = 0; i < ppd->num_sizes; i++)
+            if (std::strcmp(ppd->sizes[i].name, "Custom") != 0)
+                ppd_offers += size({ppd->sizes[i].width, ppd->sizes[i].length});
+        ppd_offers += size(ppd->custom_max) + size(ppd->custom_min);
+        const pappl_media_col_t &label = data.media_default;
+        offers += size({label.size_width * 72 / 2540.0f, label.size_length * 72 / 2540.0f});
+        ppd_offers += size({ppdPageSize(ppd, nullptr)->width, ppdPageSize(ppd, nullptr)->length});
+        const auto range = [](int min, int max) { return ", " + std::to_string(min) + "-" + std::to_string(max); };
+        offers += range(0, data.darkness_supported - 1);
+        offers += range(data.speed_supported[0] / 2540, data.speed_supported[1] / 2540);
+        offers += range(data.left_offset_supported[0], data.left_offset_supported[1]);
+        offers += range(data.top_offset_supported[0], data.top_offset_supported[1]);
+        for (const char *option : {"Heat", "Speed", "PrnHeadOffsetXVK", "PrnHeadOffsetYVK"})
+            ppd_offers += ", " + ppd_supported(ppd, setting(option));
+        for (const printer_setting &s : printer_settings) {
+            char text[1024] = "";
+            ipp_attribute_t *a = s.ipp ? ippFindAttribute(attrs, (s.ipp + std::string("-supported")).c_str(),
+                                                          IPP_TAG_ZERO) : nullptr;
+            if (s.ipp && ippAttributeString(a, text, sizeof text))
+                offers += ", " + (s.kind == setting_kind::keywords ? std::to_string(ippGetCount(a)) : text);
+            ppd_offers += s.ipp ? ", " + ppd_supported(ppd, s) : "";
+        }
+        EXPECT_EQ(offers, ppd_offers) << driver;
+        ppdClose(ppd);
+        ippDelete(attrs);
+    }
+    papplSystemDelete(system);
 }
 
 // Every mapped IPP value against the PPD choice it stands for, read by the
@@ -97,8 +197,8 @@ TEST(IppSettings, TheBlockThePpdGivesWithBadValuesReplaced)
          "backfeed=BFS is not supported, printed with when-needed; cutter-offset=-2091 is not supported, printed "
          "with 0"},
         {"print-method= label-mirror=yes", "", 0, 0, 0, 0, "",
-         "print-method= is not supported, printed with thermal-transfer; label-mirror=yes is not supported, "
-         "printed with false"},
+         "label-mirror=yes is not supported, printed with false; print-method= is not supported, printed with "
+         "thermal-transfer"},
         {"", "", 3091, 250, -150, 0, "PrnHeadOffsetYDir=Minus PrnHeadOffsetYVK=1 PrnHeadOffsetYNK=5 PrnHeadOffsetXVK=2 "
          "PrnHeadOffsetXNK=5", "media-top-offset=3091 is not supported, printed with -150"},
         {"", "", 0, -1, 0, 9999, "", "media-left-offset=-1 is not supported, printed with 0"},

@@ -12,7 +12,7 @@ add_test(NAME app.ipp_everywhere_conformance
 # tree's artefacts/.
 add_test(NAME app.web_pages_in_a_browser
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/web_test.sh $<TARGET_FILE:zaridiravid-app>
-                 $<TARGET_FILE:zaridiravid> ${ZARIDIRAVID_PPD_DIR} ${PROJECT_BINARY_DIR}/artefacts)
+                 ${PROJECT_BINARY_DIR}/artefacts)
 # The Debian package that cups.install_and_package builds, installed and
 # started as its systemd unit would start it, printing from a driverless
 # CUPS queue.

@@ -1,18 +1,16 @@
 #!/bin/bash
 # The Printer Application's web pages in a real browser (headless Chromium),
 # used as a person would: a printer added on the Add Printer page, its
-# settings changed on its three pages, its test label printed. The pages name
-# the settings as the PPDs do, and the next job's bytes are what the filter
-# writes with the PPD options those settings stand for. Screenshots of the pages go to SHOTS:
-#   web_test.sh APP FILTER PPD_DIR SHOTS
+# settings changed on its three pages, which name them as the PPDs do and
+# show them as saved, its test label printed. (What the printer's settings
+# print: server_test.sh.) Screenshots of the pages go to SHOTS:
+#   web_test.sh APP SHOTS
 here=$(realpath "$(dirname "$0")")
 . "$here/../cups/lib.sh"
 . "$here/lib.sh"
 own_network "$0" "$@"
 needs_browser
-command -v gs > /dev/null || { echo "skipped: needs gs"; exit 77; }
-filter=$(realpath "$2") ppds=$(realpath "$3")
-mkdir -p "$4" && shots=$(realpath "$4")
+mkdir -p "$2" && shots=$(realpath "$2")
 scratch app-web
 cleanup() { stop_servers; rm -rf "$tmp"; }
 own_app "$1"
@@ -29,20 +27,15 @@ web set shop/printing "$shots/printing-defaults.png" print-darkness=70 print-spe
 web set shop/media "$shots/media.png" ready0-tracking=mark ready0-top-offset=-2.5 ready0-left-offset=1.5 >> rows ||
     fail "Media page"
 web set shop/labels "$shots/label-handling.png" label-mode-configured=cutter >> rows || fail "Label Handling page"
-for row in "Print Method: Direct thermal (no ribbon)" "Gap Between Labels (1/100 mm): 250" "Mirror Image: on" \
-    "Back-Feed: Smart (only when needed)" "Cut After Every N Labels: 5" "Cut Position Offset (1/100 mm): -150" \
-    "Label Mode: Cut after every N labels"; do
+for row in "Print Darkness: 70%" "Print Speed: 6 inches/sec" "Print Method: Direct thermal (no ribbon)" \
+    "Gap Between Labels (1/100 mm): 250" "Mirror Image: on" "Back-Feed: Smart (only when needed)" \
+    "Cut After Every N Labels: 5" "Cut Position Offset (1/100 mm): -150" "Label Mode: Cut after every N labels" \
+    "Main roll Media: 100 x 50mm 100.00 50.00 mm off 1.5 -2.5 Mark Labels"; do
     grep -qxF "$row" rows || fail "no row [$row] on the pages"
 done
-
-label l 283.46 141.6 300 1 black_1
-want l 343 "Heat=14 Speed=6 LabelSensor=LSR PrnHeadOffsetYDir=Minus PrnHeadOffsetYVK=2 PrnHeadOffsetYNK=5
-    PrnHeadOffsetXVK=1 PrnHeadOffsetXNK=5 PrintMethod=False LabelGapVK=2 LabelGapNK=5 LabelMirrored=True BackFeed=BFS
-    Cutter=True cCutterInterval=5 cCutterOffset1Dir=Minus cCutterOffset1VK=1 cCutterOffset1NK=5"
-submit shop l.doc && got shop l.want
-# Print Test Page: the test label, printed with those settings.
+# Print Test Page: the test label reaches the printer as a whole label.
 before[shop]=$(stat -c %s shop.prn)
 expect "Print Test Page" "$(web press shop "Print Test Page")" "Test page printed."
-next_label shop && expect "the test label's block" "$(part shop.got 1 block)" "$(part l.want 1 block)"
+next_label shop
 [ "$failures" -eq 0 ] || cat rows >&2
 [ "$failures" -eq 0 ]

@@ -104,15 +104,8 @@ TEST(Setup, RecordsAndMessages)
         // Defaults not marked; peel-off or cutter options looked up while off.
         {base_ppd, "", "", defaults + "cutter=0,0,,"},
         {sparse, "", "", defaults + "cutter=0,0,,"},
-        // A generated PPD (model 343) at the widest choices: a choice renamed in the driver source, a text without
-        // its sign, an option read wrongly or into the wrong field; the interval read in mode 2; PODIRP's text read.
-        {ppd_path(343),
-         "Heat=20 Speed=12 PrintMethod=False LabelMirrored=True LabelRotate=True BackFeed=BFS LabelSensor=LSR "
-         "LabelGapVK=20 LabelGapNK=9 PrnHeadOffsetXVK=20 PrnHeadOffsetXNK=9 PrnHeadOffsetYDir=Minus "
-         "PrnHeadOffsetYVK=30 PrnHeadOffsetYNK=9 PeelOff=True cPeelOffDir=PODIRM cPeelOffVKVersatz=20 "
-         "cPeelOffNKVersatz=9",
-         "", model343 + "l0 x=20.9 y=-30.9 gap=20.9 heat=20 speed=12 method=D mro=110 backfeed=P peel=1,-20.9 "
-                        "cutter=0,0,,"},
+        // A generated PPD (model 343; its other choices against the app's: app.IppSettings): the interval read in
+        // mode 2; PODIRP's text read.
         {ppd_path(343), "Heat=0 Speed=1 TearOffMode=True LabelSensor=LSE Cutter=True cCutterInterval=100 "
                         "cCutterOffset1Dir=Minus cCutterOffset1VK=20 cCutterOffset1NK=9", conflict,
          model343 + "e x=0 y=0 gap=3 heat=0 speed=1 method=T mro=001 backfeed=D peel=0, cutter=1,1,100,-20.9"},
@@ -185,44 +178,22 @@ TEST(Lines, BuiltFromTheRecords)
         {{"l1", 0.0, 0.0, 3.0}, 4294967295, 4294967295, 105.6, "S l1;0.00,0.00,1515169017.96,1515169020.96,105.6\r\n"},
     };
     for (const auto &s : s_lines) {
-        cups_page_header_t h = {};
-        h.PageSize[0] = s.width, h.PageSize[1] = s.height;
-        EXPECT_EQ(get_s_opt(line, s.s, &h, s.printwidth), s.line);
+        EXPECT_EQ(get_s_opt(line, s.s, {s.width, s.height, 1}, s.printwidth), s.line);
     }
 }
 
-// The model table against the generated PPDs: a model left out of the driver
-// source or given a wrong number, name, resolution or colour setup (the filter
-// takes 1-bit black only), or custom labels wider than it prints; a model
-// number the filter reports, defaults it reads into another label than a plain
+// Each generated PPD read by the filter (the PPDs against the model table
+// and the app: app.Drivers): defaults read into another label than a plain
 // one; a missing constraint that keeps a label to one way out. Numbers that
 // are no model, near ones too (ranges instead of exact keys): width 0.0 and
 // the name "Unknown printer model", each reported.
 TEST(ModelTable, EveryModelAgainstItsPpd)
 {
     for (const printer_model &model : model_table) {
-        SCOPED_TRACE(model.name);
-        ppd_file_t *ppd = ppdOpenFile(ppd_path(model.number).c_str());
-        ASSERT_TRUE(ppd);
-        char name[32] = {};
-        getPrinterModelName(name, model.number);
-        EXPECT_EQ(ppd->model_number, model.number);
-        EXPECT_TRUE(std::string(ppd->nickname).starts_with(name + std::string(", "))) << ppd->nickname;
-        EXPECT_NEAR(ppd->custom_max[0], getPrintingWidth(model.number) * 72 / 25.4, 0.01);
-        const ppd_option_t *resolution = ppdFindOption(ppd, "Resolution");
-        ASSERT_TRUE(resolution && resolution->num_choices == 1);
-        const std::string dpi = std::strchr(name, '/') + 1;
-        EXPECT_EQ(resolution->choices[0].choice, dpi + "dpi");
-        EXPECT_EQ(resolution->choices[0].code, "<</HWResolution[" + dpi + " " + dpi +
-                  "]/cupsBitsPerColor 1/cupsRowCount 0/cupsRowFeed 0/cupsRowStep 0/cupsColorSpace 3>>setpagedevice");
-        ppdClose(ppd);
-
         const std::string path = ppd_path(model.number);
-        EXPECT_EQ(run_setup(path), "");
-        cups_page_header_t square = {};
-        square.PageSize[0] = square.PageSize[1] = 142;
-        EXPECT_EQ(label_block(square, job), "\x1b" "end-of-data" "m m\r\nJ\r\nO D\r\nH 4,10,T\r\n"
-                                            "S l1;0.00,0.00,50.09,53.09,50.1\r\nI 0,0,0;cups\r\nA1\r\n");
+        EXPECT_EQ(run_setup(path), "") << path;
+        EXPECT_EQ(label_block({142, 142, 0}, job), "m m\r\nJ\r\nO D\r\nH 4,10,T\r\n"
+                                                   "S l1;0.00,0.00,50.09,53.09,50.1\r\nI 0,0,0;cups\r\nA1\r\n") << path;
         EXPECT_EQ(run_setup(path, "Cutter=True PeelOff=True").find("ERROR: Driver conflicts occurred: 1 "), 0u);
     }
     for (int32_t n : {-1, 0, 131, 999, 5430, 5433, 5460, 5463, 5530, 5533, 5560, 5563, INT32_MIN})

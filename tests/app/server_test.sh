@@ -60,7 +60,7 @@ late=$(free_port) devport=$late
 : > late.prn && add "$app" late ravi343 && { submit late c.doc & } && before[late]=0
 sleep 1.5 && listen late.prn "$late" && got late c.want
 
-"$app" shutdown -u "ipp://localhost:$port" || fail "shutdown"
+"$app" shutdown || fail "shutdown"
 wait_for 5 '! kill -0 "$server" 2>/dev/null' || { kill -9 "$server" && wait "$server"; } 2>/dev/null
 start_server "$app" "$tmp/server"
 expect "printers" "$("$app" printers -u "ipp://localhost:$port" | sort | xargs)" "defaults job label late narrow set wide"

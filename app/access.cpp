@@ -189,10 +189,30 @@ bool administration_checked_as_printing(ipp_op_t op)
     return op == IPP_OP_ENABLE_PRINTER || op == IPP_OP_DISABLE_PRINTER || op == IPP_OP_CANCEL_CURRENT_JOB;
 }
 
+// Whether PAPPL, which asks for the admin group when a job's request does
+// not come from the job's owner (_papplPrinterIsAuthorized compares the
+// login name, "" without a login), is asked about job status, open to all,
+// or by the owner named in requesting-user-name, as PAPPL records the owner
+// of a job sent without a login.
+bool job_status_or_own_job(pappl_client_t *client)
+{
+    pappl_job_t *job = papplClientGetJob(client);
+    if (!job)
+        return false;
+    const ipp_op_t op = papplClientGetOperation(client);
+    if (op == IPP_OP_GET_JOB_ATTRIBUTES || op == IPP_OP_GET_DOCUMENT_ATTRIBUTES || op == IPP_OP_GET_DOCUMENTS)
+        return true;
+    const char *owner = papplJobGetUsername(job);
+    const char *asker = ippGetString(
+        ippFindAttribute(papplClientGetRequest(client), "requesting-user-name", IPP_TAG_NAME), 0, nullptr);
+    return owner && asker && std::strcmp(owner, asker) == 0;
+}
+
 // PAPPL's auth callback, for clients over TCP: to administer (`group` the
 // admin group), a PAM login of a member of the group, or none at all when
 // no auth-service is set. PAPPL asks for every job too, with the printer's
-// print group: none is set, and printing is open.
+// print group: none is set, and printing is open; and for a job of another
+// user, with the admin group.
 http_status_t authorize(pappl_client_t *client, const char *group, gid_t gid, void *data)
 {
     const access_setup &setup = *static_cast<const access_setup *>(data);
@@ -201,6 +221,8 @@ http_status_t authorize(pappl_client_t *client, const char *group, gid_t gid, vo
             return HTTP_STATUS_CONTINUE;
         group = setup.admin_group.c_str();
         gid = setup.admin_gid;
+    } else if (job_status_or_own_job(client)) {
+        return HTTP_STATUS_CONTINUE;
     }
     if (setup.auth_service.empty())
         return HTTP_STATUS_FORBIDDEN;

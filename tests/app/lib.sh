@@ -18,7 +18,7 @@ own_network() {
 # socket, the one way (as root or the admin group) to administer a server
 # that has no login.
 own_app() {
-    app=$tmp/zaridiravid-app-$$
+    app=$tmp/zaridiravid-app-$$ own_run=/run/zaridiravid-app-$$
     ln -s "$(realpath "$1")" "$app"
 }
 
@@ -75,7 +75,7 @@ stop_servers() {
     for p in "${servers[@]}"; do kill "$p" 2>/dev/null; done
     for p in "${servers[@]}"; do wait_for 5 '! kill -0 "$p" 2>/dev/null' || kill -9 "$p" 2>/dev/null; done
     servers=()
-    [ -z "${app-}" ] || rm -rf "/run/${app##*/}"
+    [ -z "${own_run-}" ] || rm -rf "$own_run"  # the server's socket directory
     [ -z "${login-}" ] || { rm -f "/etc/pam.d/$login"; userdel "$login" 2> /dev/null; login=; }
 }
 

@@ -189,7 +189,10 @@ int main(int argc, char *argv[])
     const char *slash = std::strrchr(argv[0], '/');
     setup.base_name = slash ? slash + 1 : argv[0];
     setup.access.socket_dir = local_socket_dir(setup.base_name);
-    use_local_socket_dir(setup.access.socket_dir);
+    // A server not run by root adds its socket there itself (see
+    // guard_local_socket): $SNAP_COMMON would also move its CUPS settings.
+    if (getuid() == 0 || argc < 2 || std::strcmp(argv[1], "server") != 0)
+        use_local_socket_dir(setup.access.socket_dir);
     return papplMainloop(argc, argv, ZARIDIRAVID_VERSION, nullptr, int(model_count), setup.drivers.drivers, nullptr,
                          zaridiravid_driver, nullptr, nullptr, create_system, nullptr, &setup);
 }

@@ -58,7 +58,6 @@ expect "nobody's Create-Printer" "$(ipp nobody "$system" Create-Printer $(create
 expect "root's Create-Printer of a file" "$(ipp root "$local/ipp/system" Create-Printer $(create evil "file://$tmp/target"))" \
     client-error-attributes-or-values-not-supported
 grep -q "Printer not set up: Refused device of scheme file:" "$tmp/local/log" || fail "no log line naming file:"
-[ ! -s target ] || fail "a file device was written"
 for op in Pause-Printer Resume-Printer Disable-Printer Enable-Printer; do
     expect "root's $op on the socket" "$(ipp root "$local/ipp/print/shop" $op)" successful-ok
 done
@@ -69,6 +68,15 @@ expect "the web's delete page" "$(curl -s -o /dev/null -w '%{http_code}' "http:/
 "$app" modify -d shop -o printer-darkness-configured=20 || fail "root's modify"
 expect "root's Delete-Printer" "$(ipp root "$local/ipp/system" Delete-Printer ATTR integer printer-id 1)" successful-ok
 expect "printers" "$("$app" printers)" ""
+"$app" add -d kept -v "socket://127.0.0.1:$devport" -m ravi343 && "$app" shutdown && wait "$server" ||
+    fail "root's add, shutdown"
+
+# A printer of the state file on a file device is left out, and said so.
+sed -i "s|uri=\"socket://127.0.0.1:$devport\"|uri=\"file://$tmp/target\"|" "$tmp/local/state"
+start_server "$app" "$tmp/local"
+expect "printers kept" "$("$app" printers)" ""
+grep -q "Printer not set up: Refused device of scheme file:" "$tmp/local/log" || fail "no log line of the state's file:"
+[ ! -s target ] || fail "a file device of the state was written"
 "$app" shutdown && wait "$server" || fail "root's shutdown"
 
 # Listening everywhere with a login, seen from a second network namespace:
@@ -97,6 +105,10 @@ expect "Add Printer with the login" "$(page -u "$login:$password" "https://$far/
 key=$(grep -o 'name="session" value="[^"]*"' page | cut -d'"' -f4)
 expect "the form sent" "$(page -u "$login:$password" -d "session=$key" -d printer_name=far -d device_uri=socket \
     -d "hostname=127.0.0.1:$devport" -d driver_name=ravi343 "https://$far/addprinter")" 302
+page -u "$login:$password" -d "session=$key" -d printer_name=evil -d "device_uri=file://$tmp/target|" \
+    -d driver_name=ravi343 "https://$far/addprinter" > /dev/null
+expect "the page's word on a file" "$(grep -o 'Refused device of scheme file:' page)" "Refused device of scheme file:"
 expect "printers" "$("$app" printers | sort | xargs)" "far shop"
+[ ! -s target ] || fail "a file device was written"
 [ "$failures" -eq 0 ] || grep -v '^D' "$tmp/net/log" | tail -30 >&2
 [ "$failures" -eq 0 ]

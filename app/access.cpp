@@ -307,11 +307,12 @@ bool basic_credentials(std::string_view authorization, std::string &user, std::s
     return true;
 }
 
-std::string local_socket_dir(const std::string &base_name)
+std::string local_socket_dir(const std::string &base_name, bool server)
 {
     const std::string dir = "/run/" + base_name;
     struct stat info;
-    if (getuid() == 0 || (lstat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode)))
+    if (getuid() == 0 ||
+        (lstat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && (!server || info.st_uid == geteuid())))
         return dir;
     return "";
 }

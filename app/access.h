@@ -37,8 +37,9 @@ struct access_setup {
 
 // The directory that holds the local socket of the server called
 // `base_name`: /run/NAME for root (made by the server) and for a service
-// that systemd gave that directory; "" otherwise.
-std::string local_socket_dir(const std::string &base_name);
+// that systemd gave that directory (for its `server`, if it is the
+// directory's owner); "" otherwise.
+std::string local_socket_dir(const std::string &base_name, bool server);
 
 // Points PAPPL's sub-commands and server at the local socket in `dir`
 // (before papplMainloop, from main).

@@ -72,32 +72,37 @@ bool save_later(pappl_system_t *system, void *data)
     return true;
 }
 
-// The server: its port, addresses, spool, log and state file from the -o
-// options, the drivers, and the printers kept in the state file.
 // Whether `host` names this machine's loopback interface alone.
 bool is_local_host(std::string_view host)
 {
     return host == "localhost" || host == "127.0.0.1" || host == "::1" || host == "[::1]";
 }
 
-// Whether the command line would have a printer write to a device that is
-// not a printer: `add` and `modify` with -v URI; says why on stderr.
-bool refuses_device(int argc, char *argv[])
+// The value of a sub-command's option `flag` ("-v URI" or "-vURI"), or
+// nullptr.
+const char *command_option(int argc, char *argv[], std::string_view flag)
 {
-    for (int i = 2; argc > 1 && i < argc; i++) {
-        const std::string_view arg = argv[i];
-        if (!arg.starts_with("-v") || (arg == "-v" && i + 1 >= argc))
-            continue;
-        const std::string why = device_uri_problem(arg == "-v" ? argv[++i] : argv[i] + 2);
-        const std::string_view command = argv[1];
-        if (!why.empty() && (command == "add" || command == "modify")) {
-            std::fprintf(stderr, "%s: %s\n", app_name, why.c_str());
-            return true;
-        }
-    }
-    return false;
+    for (int i = 2; i < argc; i++)
+        if (std::string_view(argv[i]).starts_with(flag))
+            return argv[i][flag.size()] ? argv[i] + flag.size() : i + 1 < argc ? argv[i + 1] : nullptr;
+    return nullptr;
 }
 
+// Whether the command line would have a printer write to a device that is
+// not a printer (`add` or `modify` with -v); says why on stderr.
+bool refuses_device(int argc, char *argv[])
+{
+    const char *uri = command_option(argc, argv, "-v");
+    if (!uri || (std::strcmp(argv[1], "add") != 0 && std::strcmp(argv[1], "modify") != 0))
+        return false;
+    const std::string why = device_uri_problem(uri);
+    if (!why.empty())
+        std::fprintf(stderr, "%s: %s\n", app_name, why.c_str());
+    return !why.empty();
+}
+
+// The server: its port, addresses, spool, log and state file from the -o
+// options, the drivers, and the printers kept in the state file.
 pappl_system_t *create_system(int num_options, cups_option_t *options, void *data)
 {
     app_setup &setup = *static_cast<app_setup *>(data);
@@ -184,14 +189,17 @@ int main(int argc, char *argv[])
 {
     app_setup setup;
     list_drivers(setup.drivers);
-    if (refuses_device(argc, argv))
+    if (argc > 1 && refuses_device(argc, argv))
         return 1;
     const char *slash = std::strrchr(argv[0], '/');
     setup.base_name = slash ? slash + 1 : argv[0];
-    setup.access.socket_dir = local_socket_dir(setup.base_name);
+    const bool server = argc > 1 && std::strcmp(argv[1], "server") == 0;
+    setup.access.socket_dir = local_socket_dir(setup.base_name, server);
     // A server not run by root adds its socket there itself (see
     // guard_local_socket): $SNAP_COMMON would also move its CUPS settings.
-    if (getuid() == 0 || argc < 2 || std::strcmp(argv[1], "server") != 0)
+    // (Some sub-commands, `printers` one, look for the local server even
+    // when given a URI with -u.)
+    if (!server || getuid() == 0)
         use_local_socket_dir(setup.access.socket_dir);
     return papplMainloop(argc, argv, ZARIDIRAVID_VERSION, nullptr, int(model_count), setup.drivers.drivers, nullptr,
                          zaridiravid_driver, nullptr, nullptr, create_system, nullptr, &setup);

@@ -73,6 +73,7 @@ expect "printers" "$("$app" printers)" ""
 
 # A printer of the state file on a file device is left out, and said so.
 sed -i "s|uri=\"socket://127.0.0.1:$devport\"|uri=\"file://$tmp/target\"|" "$tmp/local/state"
+: > "$tmp/local/log"
 start_server "$app" "$tmp/local"
 expect "printers kept" "$("$app" printers)" ""
 grep -q "Printer not set up: Refused device of scheme file:" "$tmp/local/log" || fail "no log line of the state's file:"

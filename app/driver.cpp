@@ -358,9 +358,11 @@ void list_drivers(driver_list &list)
     }
 }
 
-bool zaridiravid_driver(pappl_system_t *, const char *driver_name, const char *, const char *,
+bool zaridiravid_driver(pappl_system_t *system, const char *driver_name, const char *device_uri, const char *,
                         pappl_pr_driver_data_t *data, ipp_t **attrs, void *cbdata)
 {
+    if (!device_allowed(system, device_uri))
+        return false;
     app_setup &setup = *static_cast<app_setup *>(cbdata);
     const printer_model *model = nullptr;
     for (size_t i = 0; i < model_count; i++)

@@ -6,6 +6,7 @@
 
 #include <pappl/pappl.h>
 
+#include "app/access.h"
 #include "settings/models.h"
 
 // One driver a model, named after its PPD ("ravi343"), in model table order.
@@ -34,6 +35,8 @@ struct app_setup {
     // printers are quiet.
     job_activity jobs;
     std::atomic<bool> save_pending{false};
+    std::string base_name;  // the program's, which names its local socket
+    access_setup access;
 };
 
 // Fills the list of drivers.

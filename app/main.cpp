@@ -9,15 +9,18 @@
 //   zaridiravid-app testpage -d label
 //
 // PAPPL's main loop gives the sub-commands; this file sets up the system.
+#include <grp.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include <pappl/pappl.h>
 
+#include "app/access.h"
 #include "app/driver.h"
 #include "app/testpage.h"
 #include "app/web.h"
@@ -71,6 +74,35 @@ bool save_later(pappl_system_t *system, void *data)
     return true;
 }
 
+// Whether `host` names this machine's loopback interface alone.
+bool is_local_host(std::string_view host)
+{
+    return host == "localhost" || host == "127.0.0.1" || host == "::1" || host == "[::1]";
+}
+
+// The value of a sub-command's option `flag` ("-v URI" or "-vURI"), or
+// nullptr.
+const char *command_option(int argc, char *argv[], std::string_view flag)
+{
+    for (int i = 2; i < argc; i++)
+        if (std::string_view(argv[i]).starts_with(flag))
+            return argv[i][flag.size()] ? argv[i] + flag.size() : i + 1 < argc ? argv[i + 1] : nullptr;
+    return nullptr;
+}
+
+// Whether the command line would have a printer write to a device that is
+// not a printer (`add` or `modify` with -v); says why on stderr.
+bool refuses_device(int argc, char *argv[])
+{
+    const char *uri = command_option(argc, argv, "-v");
+    if (!uri || (std::strcmp(argv[1], "add") != 0 && std::strcmp(argv[1], "modify") != 0))
+        return false;
+    const std::string why = device_uri_problem(uri);
+    if (!why.empty())
+        std::fprintf(stderr, "%s: %s\n", app_name, why.c_str());
+    return !why.empty();
+}
+
 // The server: its port, addresses, spool, log and state file from the -o
 // options, the drivers, and the printers kept in the state file.
 pappl_system_t *create_system(int num_options, cups_option_t *options, void *data)
@@ -93,27 +125,56 @@ pappl_system_t *create_system(int num_options, cups_option_t *options, void *dat
     setup.state_file = option("state-file") ? option("state-file")
                                           : default_place("/var/lib/zaridiravid-app.state", "zaridiravid-app.state");
 
-    // TLS stays off unless administrators log in: clients on the label
-    // network talk plain IPP, and PAPPL lets a remote administrator in only
-    // over TLS.
-    const char *auth = option("auth-service");
+    // Listening beyond localhost, TLS is on: PAPPL answers plain HTTP from
+    // there with "426 Upgrade Required" once an auth callback is set (as it
+    // always is here), and IPP clients follow it.
+    const char *listen = option("listen-hostname") ? option("listen-hostname") : "localhost";
+    const bool local_only = is_local_host(listen);
+    access_setup &access = setup.access;
+    access.auth_service = option("auth-service") ? option("auth-service") : "";
+    if (const char *group = option("admin-group"))
+        access.admin_group = group;
+    // PAPPL asks the auth callback for printing with no group: the admin
+    // group must be one, or it would pass for printing.
+    const group *admins = getgrnam(access.admin_group.c_str());
+    if (!admins) {
+        std::fprintf(stderr, "%s: No group '%s' to administer the server: make it or name another with -o admin-group.\n",
+                     app_name, access.admin_group.c_str());
+        return nullptr;
+    }
+    access.admin_gid = admins->gr_gid;
     auto soptions = pappl_soptions_t(PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE);
-    if (!auth)
+    if (local_only)
         soptions = pappl_soptions_t(soptions | PAPPL_SOPTIONS_NO_TLS);
     pappl_system_t *system = papplSystemCreate(soptions, app_name, port, "_print,_universal",
                                                spool ? spool : spool_default.c_str(), option("log-file"),
-                                               log_level(option("log-level")), auth, false);
+                                               log_level(option("log-level")), nullptr, false);
     if (!system)
         return nullptr;
-    if (const char *group = option("admin-group"))
-        papplSystemSetAdminGroup(system, group);
+    papplSystemSetAdminGroup(system, access.admin_group.c_str());
     if (const char *host = option("server-hostname"))
         papplSystemSetHostName(system, host);
-    if (!option("private-server") && !papplSystemAddListeners(system, option("listen-hostname"))) {
+    if (!option("private-server") && !papplSystemAddListeners(system, listen)) {
         std::fprintf(stderr, "%s: Unable to listen for connections.\n", app_name);
         papplSystemDelete(system);
         return nullptr;
     }
+    std::string why;
+    if (!access.socket_dir.empty() && !guard_local_socket(system, access, setup.base_name, why)) {
+        std::fprintf(stderr, "%s: %s\n", app_name, why.c_str());
+        papplSystemDelete(system);
+        return nullptr;
+    }
+    guard_administration(system, access);
+    papplLog(system, PAPPL_LOGLEVEL_INFO,
+             "Listening on %s%s. Printing and job status open to all who reach it; administration for root and "
+             "group '%s' on the local socket %s%s.",
+             listen, local_only ? "" : " with TLS", access.admin_group.c_str(),
+             access.socket_dir.empty() ? "(PAPPL's place)" : access.socket_dir.c_str(),
+             access.auth_service.empty() ? ", none over TCP (no auth-service)"
+                                         : (", and over TCP after a login with PAM service '" + access.auth_service +
+                                            "'")
+                                               .c_str());
 
     add_web_pages(system, setup.drivers);
     papplSystemSetPrinterDrivers(system, int(model_count), setup.drivers.drivers, nullptr,
@@ -130,6 +191,18 @@ int main(int argc, char *argv[])
 {
     app_setup setup;
     list_drivers(setup.drivers);
+    if (argc > 1 && refuses_device(argc, argv))
+        return 1;
+    const char *slash = std::strrchr(argv[0], '/');
+    setup.base_name = slash ? slash + 1 : argv[0];
+    const bool server = argc > 1 && std::strcmp(argv[1], "server") == 0;
+    setup.access.socket_dir = local_socket_dir(setup.base_name, server);
+    // A server not run by root adds its socket there itself (see
+    // guard_local_socket): $SNAP_COMMON would also move its CUPS settings.
+    // (Some sub-commands, `printers` one, look for the local server even
+    // when given a URI with -u.)
+    if (!server || getuid() == 0)
+        use_local_socket_dir(setup.access.socket_dir);
     return papplMainloop(argc, argv, ZARIDIRAVID_VERSION, nullptr, int(model_count), setup.drivers.drivers, nullptr,
                          zaridiravid_driver, "testpage", testpage_command, create_system, nullptr, &setup);
 }

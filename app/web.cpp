@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/access.h"
 #include "app/ipp_settings.h"
 
 namespace {
@@ -119,6 +120,8 @@ std::string add_from_form(pappl_client_t *client, const driver_list &drivers)
         why = "Please select a device, or enter the printer's address as host or host:port.";
     else if (!known_driver)
         why = "Please select a driver.";
+    else
+        why = device_uri_problem(uri);
     cupsFreeOptions(n, form);
     if (!why.empty())
         return why;
@@ -143,7 +146,7 @@ std::string add_from_form(pappl_client_t *client, const driver_list &drivers)
 bool add_printer_page(pappl_client_t *client, void *data)
 {
     const driver_list &drivers = *static_cast<const driver_list *>(data);
-    if (!papplClientHTMLAuthorize(client))
+    if (!page_admin_allowed(client, "Add Printer"))
         return true;
     std::string why;
     if (papplClientGetMethod(client) == HTTP_STATE_POST && (why = add_from_form(client, drivers)).empty())
@@ -228,7 +231,7 @@ const char *save_label_mode(pappl_client_t *client, pappl_printer_t *printer)
 bool label_page(pappl_client_t *client, void *data)
 {
     auto *printer = static_cast<pappl_printer_t *>(data);
-    if (!papplClientHTMLAuthorize(client))
+    if (!page_admin_allowed(client, "Label Handling"))
         return true;
     const char *message = papplClientGetMethod(client) == HTTP_STATE_POST ? save_label_mode(client, printer) : nullptr;
 

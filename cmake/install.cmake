@@ -35,10 +35,13 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 # libcups2 and libcupsimage2 for the filter, libpng16-16 for the preview tool,
-# libpappl1 for the Printer Application.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1, libcups2, libcupsimage2, libpng16-16, libpappl1")
+# libpappl1 and libpam0g for the Printer Application, passwd for its user.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1, libcups2, libcupsimage2, libpng16-16, libpappl1, libpam0g, passwd")
 # CUPS itself and the PDF-to-raster filters make the driver useful; Avahi
 # announces the Printer Application's printers to phones (DNS-SD).
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cups, cups-filters, avahi-daemon")
+# The service's user is made on install, its state removed on purge.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${CMAKE_CURRENT_LIST_DIR}/postinst;${CMAKE_CURRENT_LIST_DIR}/postrm")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_GENERATOR DEB)
 include(CPack)

@@ -1,12 +1,14 @@
 // The Printer Application against the filter: a printer of each driver
 // offers what that model's PPD offers; the same settings from a PPD or from
 // IPP attributes make the same label job block; pages cut to the label and
-// dithered. (The server itself: server_test.sh.)
+// dithered; the test label; which devices a printer may be on and what a
+// login header carries. (The server itself: server_test.sh.)
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
 
+#include "app/access.h"
 #include "app/driver.h"
 #include "app/ipp_settings.h"
 #include "app/label_page.h"
@@ -282,6 +284,86 @@ TEST(TestLabel, FrameOnTheEdgeAtEachResolution)
     EXPECT_EQ(draw_test_label({"", 300, 10000, 0, {}}).width, 0u);
     EXPECT_EQ(draw_test_label({"", 300, 10000, 1, {}}).width, 0u);  // less than a dot
     EXPECT_EQ(draw_test_label({"", 300, 10000, 100001, {}}).width, 0u);
+}
+
+// A printer's device is a printer: socket, usb, dnssd and snmp URIs only,
+// each well-formed, nothing smuggled past the scheme.
+TEST(Access, DeviceUris)
+{
+    const std::string long_host(1024 - std::string("socket://").size(), 'a');
+    const struct {
+        std::string uri;
+        const char *why;  // "" for a printer
+    } table[] = {
+        {"socket://192.0.2.10", ""},
+        {"socket://printer.example:9100", ""},
+        {"socket://[2001:db8::1]:9101/", ""},
+        {"usb://Ravi/343?serial=A1%20B2", ""},
+        {"dnssd://Shop%20Label._pdl-datastream._tcp.local./?uuid=1", ""},
+        {"snmp://192.0.2.10:9100", ""},
+        {"file:///etc/shadow", "Refused device of scheme file: only socket, usb, dnssd and snmp devices are printers."},
+        {"FILE:///tmp/x", "Refused device of scheme FILE: only socket, usb, dnssd and snmp devices are printers."},
+        {"ipp://host/ipp/print", "Refused device of scheme ipp: only socket, usb, dnssd and snmp devices are printers."},
+        {"", "The device URI is empty."},
+        {"socket", "The device URI has no scheme."},
+        {"/dev/usb/lp0", "The device URI has no scheme."},
+        {"socket:192.0.2.10", "The socket device URI has no host."},
+        {"socket://", "The socket device URI has no host."},
+        {"socket://:9100", "The socket device URI has no host."},
+        {"usb:///dev/usb/lp0", "The usb device URI has no host."},
+        {"socket://user@192.0.2.10", "The socket device URI has a user name."},
+        {"socket://192.0.2.10:0", "The socket device URI has a bad port."},
+        {"socket://192.0.2.10:65536", "The socket device URI has a bad port."},
+        {"socket://192.0.2.10:99999999999999999999", "The socket device URI has a bad port."},
+        {"socket://192.0.2.10:", "The socket device URI has a bad port."},
+        {"socket://[::1", "The socket device URI has a bad IPv6 address."},
+        {"socket://[::1]x", "The socket device URI has a bad port."},
+        {"socket://host%2Fx", "The socket device URI has a bad host name."},
+        {"socket://192.0.2.10/../../tmp", "A socket device URI is a host and port alone."},
+        {"socket://192.0.2.10?file=/tmp/x", "A socket device URI is a host and port alone."},
+        {"socket://" + long_host, "The device URI is longer than 1023 characters."},
+        {"socket://" + long_host.substr(1), "The socket device URI has a bad host name."},
+    };
+    for (const auto &row : table)
+        EXPECT_EQ(device_uri_problem(row.uri), row.why) << row.uri;
+    const char *bad_bytes[] = {"socket://a b", "socket://a\nb", "socket://a\tb", "usb://a/\x7f", "usb://a/\xc3\xa9",
+                               "usb://a/%0a", "usb://a/%7F", "usb://a/%4", "usb://a/%zz"};
+    for (const char *uri : bad_bytes)
+        EXPECT_EQ(device_uri_problem(uri), "The device URI has a space, a control character or a bad %-escape.") << uri;
+    EXPECT_EQ(device_uri_problem(std::string("socket://a\0b", 12)),
+              "The device URI has a space, a control character or a bad %-escape.");
+}
+
+// HTTP Basic credentials: the name and password, or nothing from a value
+// that is no Basic login.
+TEST(Access, BasicCredentials)
+{
+    const struct {
+        const char *header, *user, *password;  // user nullptr: refused
+    } table[] = {
+        {"Basic YWRtaW46c2VjcmV0", "admin", "secret"},
+        {"basic   YWRtaW46c2VjcmV0", "admin", "secret"},
+        {"Basic YWRtaW46OnNlY3JldDo=", "admin", ":secret:"},  // admin::secret:
+        {"Basic YWRtaW46", "admin", ""},
+        {"Basic YTpi", "a", "b"},
+        {"Basic YWRtaW4=", nullptr, nullptr},        // no colon
+        {"Basic OnNlY3JldA==", nullptr, nullptr},    // no name
+        {"Basic YQBiOmM=", nullptr, nullptr},        // NUL in the name
+        {"Basic YQpiOmM=", nullptr, nullptr},        // newline in the name
+        {"Basic YWRta W46", nullptr, nullptr},       // not base64
+        {"Basic Y", nullptr, nullptr},               // cut short
+        {"Bearer YWRtaW46c2VjcmV0", nullptr, nullptr},
+        {"Basic", nullptr, nullptr},
+        {"", nullptr, nullptr},
+    };
+    for (const auto &row : table) {
+        std::string user, password;
+        const bool taken = basic_credentials(row.header, user, password);
+        EXPECT_EQ(taken ? user + "|" + password : "refused",
+                  row.user ? std::string(row.user) + "|" + row.password : "refused") << row.header;
+    }
+    std::string user, password;
+    EXPECT_FALSE(basic_credentials("Basic " + std::string(5000, 'Q'), user, password));
 }
 
 }  // namespace

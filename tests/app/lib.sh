@@ -14,10 +14,11 @@ own_network() {
 }
 
 # own_app APP: $app, APP under a name of this test's own: PAPPL's
-# sub-commands find a local server by the program's name, and `modify`
-# reaches one only that way.
+# sub-commands find a local server by the program's name, through its local
+# socket, the one way (as root or the admin group) to administer a server
+# that has no login.
 own_app() {
-    app=$tmp/zaridiravid-app-$$
+    app=$tmp/zaridiravid-app-$$ own_run=/run/zaridiravid-app-$$
     ln -s "$(realpath "$1")" "$app"
 }
 
@@ -60,10 +61,10 @@ start_server() {
     wait_for 20 'alive "$prog"' || { fail "$prog server"; return 1; }
 }
 # add PROGRAM NAME DRIVER: printer NAME of driver DRIVER on the listener,
-# $uri its URI.
+# added on the local socket, $uri its URI.
 add() {
     uri=ipp://localhost:$port/ipp/print/$2
-    "$1" add -u "ipp://localhost:$port" -d "$2" -v "socket://127.0.0.1:$devport" -m "$3" || { fail "$1 add"; return 1; }
+    "$1" add -d "$2" -v "socket://127.0.0.1:$devport" -m "$3" || { fail "$1 add"; return 1; }
 }
 # serve PROGRAM NAME DRIVER [OPTION...]: the server, its files in $tmp/NAME,
 # with printer NAME.
@@ -74,6 +75,19 @@ stop_servers() {
     for p in "${servers[@]}"; do kill "$p" 2>/dev/null; done
     for p in "${servers[@]}"; do wait_for 5 '! kill -0 "$p" 2>/dev/null' || kill -9 "$p" 2>/dev/null; done
     servers=()
+    [ -z "${own_run-}" ] || rm -rf "$own_run"  # the server's socket directory
+    [ -z "${login-}" ] || { rm -f "/etc/pam.d/$login"; userdel "$login" 2> /dev/null; login=; }
+}
+
+# own_login GROUP: PAM service $login checking passwords (pam_unix) and
+# user $login of password $password in GROUP (as root; else the test is
+# skipped); gone with stop_servers. $auth is the server's option for it.
+own_login() {
+    [ "$(id -u)" -eq 0 ] || { echo "skipped: a test user needs root"; exit 77; }
+    login=zaridiravid-t$$ password=pw-$$-$RANDOM auth="-o auth-service=zaridiravid-t$$"
+    printf 'auth required pam_unix.so\naccount required pam_unix.so\n' > "/etc/pam.d/$login"
+    useradd -M -N -g nogroup -G "$1" -s /usr/sbin/nologin "$login" && echo "$login:$password" | chpasswd ||
+        { fail "useradd"; exit 1; }
 }
 
 # The labels of the tests that compare the app's bytes with the filter's
@@ -149,8 +163,9 @@ needs_browser() {
     done
     /usr/bin/python3 -c 'import selenium' 2> /dev/null || { echo "skipped: needs python3-selenium"; exit 77; }
 }
-# web COMMAND ARG...: web.py's COMMAND on the server at $port.
-web() { timeout 120 /usr/bin/python3 "$here/web.py" "$1" "http://localhost:$port" "${@:2}"; }
+# web COMMAND ARG...: web.py's COMMAND on the server at $port, logged in
+# as $login if there is one.
+web() { timeout 120 /usr/bin/python3 "$here/web.py" "$1" "http://${login:+$login:$password@}localhost:$port" "${@:2}"; }
 
 # samples DPI: in the current directory, every document CUPS's IPP Everywhere
 # suite names (with the IPP/1.1 and 2.x suites it includes): PDF, PostScript

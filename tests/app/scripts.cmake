@@ -19,8 +19,11 @@ add_test(NAME app.web_pages_in_a_browser
 add_test(NAME app.package_in_service COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/service_test.sh
                                              ${PROJECT_BINARY_DIR}/package)
 set_tests_properties(app.package_in_service PROPERTIES FIXTURES_REQUIRED debian_package)
+# Who may administer, print and add which devices: other local users, a
+# second network namespace, a PAM login (root: users, namespaces).
+add_test(NAME app.access_control COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/security_test.sh $<TARGET_FILE:zaridiravid-app>)
 set_tests_properties(app.server_against_filter app.ipp_everywhere_conformance
-                     app.web_pages_in_a_browser app.package_in_service
+                     app.web_pages_in_a_browser app.package_in_service app.access_control
                      PROPERTIES RESOURCE_LOCK app_server TIMEOUT 300 SKIP_RETURN_CODE 77)
 add_test(NAME app.load_and_faults COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/load_test.sh $<TARGET_FILE:zaridiravid-app>)
 # 200 jobs; several times slower in the sanitizer run.

@@ -1,9 +1,10 @@
 #!/bin/bash
 # The Printer Application's web pages in a real browser (headless Chromium),
 # used as a person would: a printer added on the Add Printer page, its
-# settings changed on its three pages, which name them as the PPDs do and
-# show them as saved, its test label printed. (What the printer's settings
-# print: server_test.sh.) Screenshots of the pages go to SHOTS:
+# settings changed on its three pages, logged in as a member of the admin
+# group (over loopback); the pages name the settings as the PPDs do and show
+# them as saved; its test label printed. (What the printer's settings print:
+# server_test.sh.) Screenshots of the pages go to SHOTS:
 #   web_test.sh APP SHOTS
 here=$(realpath "$(dirname "$0")")
 . "$here/../cups/lib.sh"
@@ -14,9 +15,10 @@ mkdir -p "$2" && shots=$(realpath "$2")
 scratch app-web
 cleanup() { stop_servers; rm -rf "$tmp"; }
 own_app "$1"
+own_login lpadmin
 cd "$tmp" || exit 1
 
-start_server "$app" "$tmp/server" && listen shop.prn || exit 1
+start_server "$app" "$tmp/server" $auth && listen shop.prn || exit 1
 web add shop "127.0.0.1:$devport" ravi343 || fail "Add Printer page"
 web add bad 127.0.0.1:65536 ravi343 2>&1 | grep -q "address as host or host:port" || fail "Add Printer took a bad port"
 expect "printers" "$("$app" printers -u "ipp://localhost:$port")" shop

@@ -6,6 +6,7 @@
 
 #include <pappl/pappl.h>
 
+#include "app/dnssd.h"
 #include "settings/models.h"
 
 // One driver a model, named after its PPD ("ravi343"), in model table order.
@@ -34,6 +35,7 @@ struct app_setup {
     // printers are quiet.
     job_activity jobs;
     std::atomic<bool> save_pending{false};
+    dnssd_handle dnssd;  // the printers' announcements
 };
 
 // Fills the list of drivers.

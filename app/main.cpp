@@ -107,7 +107,8 @@ pappl_system_t *create_system(int num_options, cups_option_t *options, void *dat
         papplSystemSetAdminGroup(system, group);
     if (const char *host = option("server-hostname"))
         papplSystemSetHostName(system, host);
-    if (!option("private-server") && !papplSystemAddListeners(system, option("listen-hostname"))) {
+    const char *listen = option("listen-hostname");
+    if (!option("private-server") && !papplSystemAddListeners(system, listen)) {
         std::fprintf(stderr, "%s: Unable to listen for connections.\n", app_name);
         papplSystemDelete(system);
         return nullptr;
@@ -119,6 +120,9 @@ pappl_system_t *create_system(int num_options, cups_option_t *options, void *dat
     papplSystemLoadState(system, setup.state_file.c_str());
     papplSystemSetSaveCallback(system, save_state, &setup);
     papplSystemAddTimerCallback(system, 0, 1, save_later, &setup);  // every second
+    // Announced on DNS-SD only where phones can reach the printers.
+    if (!option("private-server") && dnssd_reaches_network(listen))
+        setup.dnssd = dnssd_start(system, listen);
     return system;
 }
 

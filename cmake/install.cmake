@@ -35,8 +35,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 # libcups2 and libcupsimage2 for the filter, libpng16-16 for the preview tool,
-# libpappl1 for the Printer Application.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1, libcups2, libcupsimage2, libpng16-16, libpappl1")
+# libpappl1 and libavahi-client3 for the Printer Application.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1, libcups2, libcupsimage2, libpng16-16, libpappl1, libavahi-client3")
 # CUPS itself and the PDF-to-raster filters make the driver useful; Avahi
 # announces the Printer Application's printers to phones (DNS-SD).
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cups, cups-filters, avahi-daemon")

@@ -28,6 +28,7 @@ dbus-daemon --system --fork && avahi-daemon -f "$tmp/avahi.conf" --no-chroot --n
 
 # browse: the services announced, "TYPE NAME TXT" a line.
 browse() { avahi-browse -artpk | awk -F';' '$1 == "=" && $5 ~ /^_ipps?._tcp$/ { print $5, $4, $10 }' | sort -u; }
+names() { browse | cut -d' ' -f2 | sort -u | xargs; }
 # attr PRINTER NAME: the printer's attribute, values joined by commas.
 attr() {
     ipptool -tv "ipp://localhost:$port/ipp/print/$1" get-printer-attributes.test |
@@ -36,7 +37,7 @@ attr() {
 
 start_server "$app" "$tmp/server" -o listen-hostname='*' && listen "$tmp/prn" || exit 1
 for p in shop back; do "$app" add -d "$p" -v "socket://127.0.0.1:$devport" -m ravi343 || fail "add $p"; done
-wait_for 10 '[ "$(browse | grep -c .)" = 2 ]' || fail "not announced: $(browse)"
+wait_for 10 '[ "$(names)" = "back shop" ]' || fail "not announced: $(browse)"
 host=$(avahi-browse -rtpk _ipp._tcp | awk -F';' '$1 == "=" { print $7; exit }')
 ipptool -q "ipps://localhost:$port/ipp/print/shop" get-printer-attributes.test 2> /dev/null && tls=1 || tls=
 for p in shop back; do
@@ -56,12 +57,12 @@ expect "all the server announces" "$(avahi-browse -atpk | cut -d';' -f4,5 | sort
 # the same after a restart.
 expect "ids" "$(attr shop printer-id) $(attr back printer-id)" "1 2"
 "$app" delete -d back || fail "delete back"
-wait_for 10 '[ "$(browse | cut -d" " -f2)" = shop ]' || fail "not withdrawn: $(browse)"
+wait_for 10 '[ "$(names)" = shop ]' || fail "not withdrawn: $(browse)"
 "$app" add -d front -v "socket://127.0.0.1:$devport" -m ravi343 || fail "add front"
 stop_servers
 start_server "$app" "$tmp/server" -o listen-hostname='*' || exit 1
 expect "ids after a restart" "$(attr shop printer-id) $(attr front printer-id)" "1 3"
-wait_for 10 '[ "$(browse | cut -d" " -f2 | xargs)" = "front shop" ]' || fail "not announced again: $(browse)"
+wait_for 10 '[ "$(names)" = "front shop" ]' || fail "not announced again: $(browse)"
 
 # On loopback only, nothing is announced.
 stop_servers

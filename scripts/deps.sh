@@ -10,4 +10,4 @@ $SUDO apt-get install -y -qq --no-install-recommends \
     libpappl-dev cups-ipp-utils libavahi-client-dev avahi-daemon avahi-utils dbus \
     googletest libgtest-dev libbenchmark-dev libpng-dev \
     netpbm poppler-utils ghostscript valgrind clang libclang-rt-14-dev time \
-    chromium chromium-driver python3-selenium iproute2 >/dev/null
+    chromium chromium-driver python3-selenium iproute2 curl >/dev/null

@@ -9,7 +9,7 @@
 here=$(dirname "$0")
 . "$here/../cups/lib.sh"
 . "$here/lib.sh"
-for need in avahi-daemon avahi-browse dbus-daemon ipptool; do
+for need in avahi-daemon avahi-browse dbus-daemon ipptool curl; do
     command -v "$need" > /dev/null || { echo "skipped: needs $need"; exit 77; }
 done
 own_network "$0" "$@"
@@ -28,7 +28,7 @@ dbus-daemon --system --fork && avahi-daemon -f "$tmp/avahi.conf" --no-chroot --n
 
 # browse: the services announced, "TYPE NAME TXT" a line.
 browse() { avahi-browse -artpk | awk -F';' '$1 == "=" && $5 ~ /^_ipps?._tcp$/ { print $5, $4, $10 }' | sort -u; }
-names() { browse | cut -d' ' -f2 | sort -u | xargs; }
+names() { browse | cut -d' ' -f2 | LC_ALL=C sort -u | paste -sd' '; }
 # attr PRINTER NAME: the printer's attribute, values joined by commas.
 attr() {
     ipptool -tv "ipp://localhost:$port/ipp/print/$1" get-printer-attributes.test |
@@ -52,6 +52,14 @@ done
 expect "announcements" "$(browse)" "$(printf '%s\n' "${want[@]}" | sort)"
 expect "all the server announces" "$(avahi-browse -atpk | cut -d';' -f4,5 | sort)" \
     "$(printf '%s\n' "back;_ipp._tcp" "shop;_ipp._tcp" ${tls:+"back;_ipps._tcp" "shop;_ipps._tcp"} | sort)"
+
+# Renamed and moved on its web page (through the local socket), a printer's
+# announcement follows.
+web=(curl -s --unix-socket "/run/${app##*/}.sock" -b "$tmp/jar" -c "$tmp/jar")
+session=$("${web[@]}" http://localhost/back/config | sed -n 's/.*name="session" value="\([^"]*\)".*/\1/p')
+"${web[@]}" -o /dev/null --data-urlencode "session=$session" --data-urlencode "dns_sd_name=Back Room" \
+    --data-urlencode "location=Dock 9" http://localhost/back/config
+wait_for 10 '[ "$(names)" = "Back\\032Room shop" ] && browse | grep -q "\"note=Dock 9\""' || fail "renamed: $(browse)"
 
 # Ids: each printer's own from the start, never one of a deleted printer,
 # the same after a restart.

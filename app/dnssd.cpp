@@ -153,20 +153,26 @@ void publish(dnssd_entry &e)
     AvahiStringList *txt = nullptr;
     for (auto s = e.txt.rbegin(); s != e.txt.rend(); ++s)
         txt = avahi_string_list_add(txt, s->c_str());
-    int error = 0;
-    for (const char *type : {"_ipp._tcp", "_ipps._tcp"}) {
-        if (type[4] == 's' && !a.server.tls)
-            continue;
-        error = error ?: avahi_entry_group_add_service_strlst(e.group, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC,
-                                                              AvahiPublishFlags(0), e.name.c_str(), type, nullptr,
-                                                              nullptr, uint16_t(a.server.port), txt);
-        for (const char *sub : {"_print", "_universal"})
-            error = error ?: avahi_entry_group_add_service_subtype(
-                                 e.group, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, AvahiPublishFlags(0), e.name.c_str(),
-                                 type, nullptr, (std::string(sub) + "._sub." + type).c_str());
-    }
+    // The service of a type, found also by the subtypes of printers that
+    // print from phones.
+    auto add = [&](const std::string &type) {
+        const auto any = AvahiPublishFlags(0);
+        int error = avahi_entry_group_add_service_strlst(e.group, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, any,
+                                                         e.name.c_str(), type.c_str(), nullptr, nullptr,
+                                                         uint16_t(a.server.port), txt);
+        for (const char *sub : {"_print._sub.", "_universal._sub."})
+            if (!error)
+                error = avahi_entry_group_add_service_subtype(e.group, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, any,
+                                                              e.name.c_str(), type.c_str(), nullptr,
+                                                              (sub + type).c_str());
+        return error;
+    };
+    int error = add("_ipp._tcp");
+    if (!error && a.server.tls)
+        error = add("_ipps._tcp");
+    if (!error)
+        error = avahi_entry_group_commit(e.group);
     avahi_string_list_free(txt);
-    error = error ?: avahi_entry_group_commit(e.group);
     if (error)
         note(a, "DNS-SD: unable to announce '" + e.name + "': " + avahi_strerror(error));
 }
@@ -186,24 +192,26 @@ void group_changed(AvahiEntryGroup *, AvahiEntryGroupState state, void *data)
         note(*e.owner, "DNS-SD: announced '" + e.name + "'.");
 }
 
-// The Avahi daemon came (again): everything is published; it went or
-// renames its host: the announcements are dropped until it runs again.
+// The Avahi daemon runs (again): everything is published; it renames its
+// host: the announcements wait; it went away: their entry groups went with
+// it. Avahi calls this with its poll's lock held.
 void client_changed(AvahiClient *client, AvahiClientState state, void *data)
 {
     dnssd_announcer &a = *static_cast<dnssd_announcer *>(data);
     a.client = client;  // also called from within avahi_client_new
-    for (auto &[resource, e] : a.entries) {
-        if (state == AVAHI_CLIENT_S_RUNNING)
-            publish(e);
-        else if (e.group && state != AVAHI_CLIENT_S_REGISTERING && state != AVAHI_CLIENT_S_COLLISION) {
-            avahi_entry_group_free(e.group);
-            e.group = nullptr;
-        } else if (e.group)
-            avahi_entry_group_reset(e.group);
-    }
     if (state == AVAHI_CLIENT_S_RUNNING)
         if (const char *host = avahi_client_get_host_name_fqdn(client))
             a.server.host = host;
+    for (auto &[resource, e] : a.entries) {
+        if (state == AVAHI_CLIENT_S_RUNNING)
+            publish(e);
+        else if (e.group && (state == AVAHI_CLIENT_S_REGISTERING || state == AVAHI_CLIENT_S_COLLISION))
+            avahi_entry_group_reset(e.group);
+        else if (e.group) {
+            avahi_entry_group_free(e.group);
+            e.group = nullptr;
+        }
+    }
     if (state == AVAHI_CLIENT_FAILURE)
         note(a, "DNS-SD: " + std::string(avahi_strerror(avahi_client_errno(client))));
 }

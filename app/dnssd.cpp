@@ -106,9 +106,8 @@ struct dnssd_entry {
 };
 
 struct dnssd_announcer {
-    pappl_system_t *system = nullptr;  // the timer's only
-    dnssd_server server;               // host: the system's, until Avahi names one
-    std::string connect_host;          // where the thread asks for attributes
+    dnssd_server server;       // host: the system's, until Avahi names one
+    std::string connect_host;  // where the thread asks for attributes
 
     // Between the timer and the thread: the printers, and log lines that
     // the timer writes to the server's log.
@@ -357,7 +356,6 @@ void dnssd_stop::operator()(dnssd_announcer *a) const
 dnssd_handle dnssd_start(pappl_system_t *system, const char *listen_hostname)
 {
     dnssd_handle a(new dnssd_announcer);
-    a->system = system;
     char host[256] = "localhost";
     papplSystemGetHostName(system, host, sizeof host);
     a->server = {host, papplSystemGetHostPort(system), !(papplSystemGetOptions(system) & PAPPL_SOPTIONS_NO_TLS)};

@@ -6,6 +6,7 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <mutex>
 
 #include <pappl/pappl.h>
@@ -50,6 +51,10 @@ pappl_printer_t *papplPrinterCreate(pappl_system_t *system, int printer_id, cons
     static const auto create = reinterpret_cast<decltype(&papplPrinterCreate)>(dlsym(RTLD_NEXT, "papplPrinterCreate"));
     static std::mutex creating;
     static int last_given = 0;
+    if (!create) {
+        errno = ENOSYS;
+        return nullptr;
+    }
     std::lock_guard hold(creating);
     if (printer_id == 0) {
         printer_id = std::max(papplSystemGetNextPrinterID(system), last_given + 1);

@@ -1,8 +1,8 @@
 #!/bin/bash
 # What a phone on the label network finds by DNS-SD: a server listening
 # beyond loopback announces each printer the moment `add` makes it, with the
-# TXT record its IPP attributes give, and nothing else; `delete` withdraws
-# it; the ids stay the printers' own across a restart; a server on loopback
+# TXT record its IPP attributes give, and nothing else; renamed or moved,
+# the announcement follows; `delete` withdraws it; the ids stay the printers' own across a restart; a server on loopback
 # only announces nothing. A private system bus and avahi-daemon serve a veth
 # link into a second namespace, 192.0.2.0/24 on both ends:
 #   dnssd_test.sh APP
@@ -14,7 +14,7 @@ for need in avahi-daemon avahi-browse dbus-daemon ipptool curl; do
 done
 own_network "$0" "$@"
 scratch app-dnssd
-cleanup() { stop_servers; kill "$peer" "$(cat /run/avahi-daemon/pid)" "$(cat /run/dbus/pid)" 2> /dev/null; rm -rf "$tmp"; }
+cleanup() { stop_servers; kill "$peer" $(cat /run/avahi-daemon/pid /run/dbus/pid 2> /dev/null) 2> /dev/null; rm -rf "$tmp"; }
 own_app "$1"
 
 mount -t tmpfs tmpfs /run && mkdir /run/dbus /run/avahi-daemon || exit 1

@@ -248,6 +248,15 @@ http_status_t authorize(pappl_client_t *client, const char *group, gid_t gid, vo
 
 }  // namespace
 
+bool reaches_network(const char *listen_hostname)
+{
+    if (!listen_hostname)
+        return true;  // PAPPL then listens on every address
+    const std::string_view name = listen_hostname;
+    return !(name.starts_with("/") || name == "localhost" || name.starts_with("localhost.") ||
+             name.starts_with("127.") || name == "::1" || name == "[::1]");
+}
+
 std::string device_uri_problem(std::string_view uri)
 {
     if (uri.empty())

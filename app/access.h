@@ -11,6 +11,10 @@
 
 #include <pappl/pappl.h>
 
+// Whether a server listening on `listen_hostname` (PAPPL's listen-hostname,
+// null for every address) can be reached from other machines.
+bool reaches_network(const char *listen_hostname);
+
 // Why `uri` is not a device a label printer can be on ("" if it is one):
 // only socket://host[:port], usb://, dnssd:// and snmp:// URIs of printable
 // ASCII, a host, no user name and no more than 1023 characters.

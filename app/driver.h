@@ -7,6 +7,7 @@
 #include <pappl/pappl.h>
 
 #include "app/access.h"
+#include "app/dnssd.h"
 #include "settings/models.h"
 
 // One driver a model, named after its PPD ("ravi343"), in model table order.
@@ -37,6 +38,7 @@ struct app_setup {
     std::atomic<bool> save_pending{false};
     std::string base_name;  // the program's, which names its local socket
     access_setup access;
+    dnssd_handle dnssd;  // the printers' announcements
 };
 
 // Fills the list of drivers.

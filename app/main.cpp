@@ -74,12 +74,6 @@ bool save_later(pappl_system_t *system, void *data)
     return true;
 }
 
-// Whether `host` names this machine's loopback interface alone.
-bool is_local_host(std::string_view host)
-{
-    return host == "localhost" || host == "127.0.0.1" || host == "::1" || host == "[::1]";
-}
-
 // The value of a sub-command's option `flag` ("-v URI" or "-vURI"), or
 // nullptr.
 const char *command_option(int argc, char *argv[], std::string_view flag)
@@ -129,7 +123,7 @@ pappl_system_t *create_system(int num_options, cups_option_t *options, void *dat
     // there with "426 Upgrade Required" once an auth callback is set (as it
     // always is here), and IPP clients follow it.
     const char *listen = option("listen-hostname") ? option("listen-hostname") : "localhost";
-    const bool local_only = is_local_host(listen);
+    const bool local_only = !reaches_network(listen);
     access_setup &access = setup.access;
     access.auth_service = option("auth-service") ? option("auth-service") : "";
     if (const char *group = option("admin-group"))
@@ -182,6 +176,9 @@ pappl_system_t *create_system(int num_options, cups_option_t *options, void *dat
     papplSystemLoadState(system, setup.state_file.c_str());
     papplSystemSetSaveCallback(system, save_state, &setup);
     papplSystemAddTimerCallback(system, 0, 1, save_later, &setup);  // every second
+    // Announced on DNS-SD only where phones can reach the printers.
+    if (!option("private-server") && !local_only)
+        setup.dnssd = dnssd_start(system, listen);
     return system;
 }
 

@@ -35,8 +35,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 # libcups2 and libcupsimage2 for the filter, libpng16-16 for the preview tool,
-# libpappl1 and libpam0g for the Printer Application, passwd for its user.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1, libcups2, libcupsimage2, libpng16-16, libpappl1, libpam0g, passwd")
+# libpappl1, libavahi-client3 and libpam0g for the Printer Application, passwd
+# for its user.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1, libcups2, libcupsimage2, libpng16-16, libpappl1, libavahi-client3, libpam0g, passwd")
 # CUPS itself and the PDF-to-raster filters make the driver useful; Avahi
 # announces the Printer Application's printers to phones (DNS-SD).
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cups, cups-filters, avahi-daemon")

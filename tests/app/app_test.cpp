@@ -2,13 +2,15 @@
 // offers what that model's PPD offers; the same settings from a PPD or from
 // IPP attributes make the same label job block; pages cut to the label and
 // dithered; the test label; which devices a printer may be on and what a
-// login header carries. (The server itself: server_test.sh.)
+// login header carries; a printer's DNS-SD TXT record from its IPP
+// attributes. (The server itself: server_test.sh, dnssd_test.sh.)
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
 
 #include "app/access.h"
+#include "app/dnssd.h"
 #include "app/driver.h"
 #include "app/ipp_settings.h"
 #include "app/label_page.h"
@@ -367,3 +369,49 @@ TEST(Access, BasicCredentials)
 }
 
 }  // namespace
+
+// The TXT record says what the attributes say, in the order clients read
+// it; the driver's own format and octet-stream are no "pdl" a phone may
+// send; https and TLS only with TLS; a list too long for one TXT string is
+// cut at a whole value. And which listening addresses other machines reach.
+TEST(Dnssd, TxtRecordFromTheAttributes)
+{
+    const char *formats[] = {"application/octet-stream", "image/pwg-raster", "image/urf",
+                             "application/vnd.zaridiravid", "image/jpeg"};
+    const char *kinds[] = {"label", "roll"}, *urf[] = {"V1.5", "W8", "RS300"};
+    const char *sides[] = {"one-sided", "two-sided-long-edge"};
+    ipp_t *attrs = ippNew();
+    ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_URI, "printer-more-info", nullptr, "http://localhost:631/shop/");
+    ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_URI, "printer-uuid", nullptr, "urn:uuid:2c3572c4-ff9c");
+    ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_TEXT, "printer-make-and-model", nullptr, "Ravi 343/300");
+    ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_TEXT, "printer-location", nullptr, "Dock 7");
+    ippAddStrings(attrs, IPP_TAG_PRINTER, IPP_TAG_MIMETYPE, "document-format-supported", 5, nullptr, formats);
+    ippAddStrings(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "printer-kind", 2, nullptr, kinds);
+    ippAddStrings(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "urf-supported", 3, nullptr, urf);
+    ippAddStrings(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "sides-supported", 2, nullptr, sides);
+    ippAddBoolean(attrs, IPP_TAG_PRINTER, "color-supported", 0);
+    const dnssd_printer shop = {"/ipp/print/shop", "shop", "application/vnd.zaridiravid", ""};
+    std::vector<std::string> want = {"txtvers=1", "qtotal=1", "rp=ipp/print/shop", "ty=Ravi 343/300",
+                                     "adminurl=http://zd.local:8000/shop/", "note=Dock 7",
+                                     "pdl=image/pwg-raster,image/urf,image/jpeg", "kind=label,roll",
+                                     "UUID=2c3572c4-ff9c", "URF=V1.5,W8,RS300", "Color=F", "Duplex=T"};
+    EXPECT_EQ(dnssd_txt(attrs, shop, {"zd.local", 8000, false}), want);
+    want[4] = "adminurl=https://zd.local:8000/shop/";
+    want.push_back("TLS=1.2");
+    EXPECT_EQ(dnssd_txt(attrs, shop, {"zd.local", 8000, true}), want);
+
+    const std::string value(30, 'x');  // 8 fit in 251 bytes with commas, the 9th not
+    std::vector<const char *> many(12, value.c_str());
+    ippDeleteAttribute(attrs, ippFindAttribute(attrs, "urf-supported", IPP_TAG_KEYWORD));
+    ippAddStrings(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "urf-supported", 12, nullptr, many.data());
+    EXPECT_EQ(dnssd_txt(attrs, shop, {"zd.local", 8000, false})[9].size(), 4 + 8 * 31 - 1);
+    ippDelete(attrs);
+
+    const struct {
+        const char *listen;
+        bool reaches;
+    } hosts[] = {{nullptr, true},      {"*", true},          {"192.0.2.7", true}, {"labels.example", true},
+                 {"localhost", false}, {"127.0.0.1", false}, {"::1", false},      {"/run/zd.sock", false}};
+    for (const auto &h : hosts)
+        EXPECT_EQ(reaches_network(h.listen), h.reaches) << (h.listen ? h.listen : "(every address)");
+}

@@ -3,13 +3,13 @@
 # A PAPPL server on a free loopback port, printing to a loopback "printer"
 # that keeps what it receives, and the documents CUPS's IPP test suites print.
 
-# own_network SCRIPT ARG...: runs the test script again in a network
-# namespace of its own with only loopback up (as root; else the test is
-# skipped): the app's pages that look for printers send SNMP broadcasts on
-# every network they see.
+# own_network SCRIPT ARG...: runs the test script again in network and
+# mount namespaces of its own with only loopback up (as root; else the test
+# is skipped): the app's pages that look for printers send SNMP broadcasts
+# on every network they see.
 own_network() {
     [ "$(id -u)" -eq 0 ] || { echo "skipped: a network namespace needs root"; exit 77; }
-    [ -n "${ZARIDIRAVID_OWN_NETWORK-}" ] || ZARIDIRAVID_OWN_NETWORK=1 exec unshare --net bash "$@"
+    [ -n "${ZARIDIRAVID_OWN_NETWORK-}" ] || ZARIDIRAVID_OWN_NETWORK=1 exec unshare --net --mount bash "$@"
     ip link set lo up
 }
 

@@ -28,3 +28,7 @@ set_tests_properties(app.server_against_filter app.ipp_everywhere_conformance
 add_test(NAME app.load_and_faults COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/load_test.sh $<TARGET_FILE:zaridiravid-app>)
 # 200 jobs; several times slower in the sanitizer run.
 set_tests_properties(app.load_and_faults PROPERTIES RESOURCE_LOCK app_server TIMEOUT 1200 SKIP_RETURN_CODE 77)
+# DNS-SD in network and mount namespaces of its own, with its own system
+# bus and avahi-daemon (as root).
+add_test(NAME app.dnssd_announcements COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/dnssd_test.sh $<TARGET_FILE:zaridiravid-app>)
+set_tests_properties(app.dnssd_announcements PROPERTIES RESOURCE_LOCK app_server TIMEOUT 300 SKIP_RETURN_CODE 77)

@@ -143,6 +143,7 @@ struct label_job {
     bool one_copy_image = false;  // PAPPL repeats an image for each copy
     unsigned pages_started = 0;
     bool skip_page = false;       // a repeat of the image the A line already copies
+    unsigned rows = 0;            // the rows of the page PAPPL handed over
     label_page page{};
     std::unique_ptr<FILE, file_closer> out;
 };
@@ -246,6 +247,7 @@ bool start_page(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *,
     label_job *data = job_data(job);
     data->pages_started++;
     data->skip_page = data->one_copy_image && data->pages_started > 1;
+    data->rows = 0;
     if (data->skip_page)
         return true;
 
@@ -273,6 +275,7 @@ bool write_line(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *,
                 const unsigned char *line)
 {
     label_job *data = job_data(job);
+    data->rows++;
     if (!data->skip_page)
         put_label_row(data->page, y, line, options->dither);
     return true;
@@ -280,17 +283,34 @@ bool write_line(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *,
 
 // One page's journey to the printer: the bitmap as an IMG image download,
 // then the label job block that prints it as often as the job asks.
-bool end_page(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device, unsigned)
+//
+// A page cut short prints nothing: one cancelled before its end (PAPPL stops
+// reading it and pads it with blank rows), or one whose client hung up
+// before its last row (PAPPL 1.3.1's _papplJobProcessRaster then skips the
+// rows it could not read, hands the page on and would call the job
+// completed: only the count of rows the driver got shows it).
+bool end_page(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device, unsigned page)
 {
     label_job *data = job_data(job);
     if (data->skip_page)
         return true;
+    if (papplJobIsCanceled(job) || data->rows < options->header.cupsHeight) {
+        data->page.bitmap = {};
+        return papplJobIsCanceled(job) ||
+               refuse(job, "The client hung up after " + std::to_string(data->rows) + " of the " +
+                               std::to_string(options->header.cupsHeight) + " rows of page " + std::to_string(page) +
+                               ": no label printed.");
+    }
     FILE *out = data->out.get();
 
     const img_bitmap bitmap = label_bitmap(data->page);
     write_download_start(out, uint32_t((bitmap.width + 7) / 8 * 8), uint32_t(bitmap.height));
     write_img(bitmap, out);
     data->page.bitmap = {};
+    // Cancelled while the image went out: the printer has read the whole
+    // image and its end, and gets no label job block.
+    if (papplJobIsCanceled(job))
+        return std::fflush(out) == 0 || refuse(job, "Unable to write to the printer.");
 
     cups_page_header_t label = {};  // the label as the PPD's page size gives it
     label.PageSize[0] = unsigned(std::lround(options->media.size_width * 72.0 / 2540.0));

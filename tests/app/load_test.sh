@@ -1,17 +1,20 @@
 #!/bin/bash
 # The Printer Application under load and faults, as a shop's label network
 # gives them:
-#  - 200 jobs of 1 to 5 labels from 4 clients at once across 2 printers: every
-#    label reaches its printer, each printer's jobs in the order they were
-#    accepted, none twice; the server's memory after all 200 jobs within
-#    2 MiB of what it was after the first 20;
+#  - JOBS (200, or $ZARIDIRAVID_LOAD_JOBS) jobs of 1 to 5 labels from 4
+#    clients at once across 2 printers: every label reaches its printer, each
+#    printer's jobs in the order they were accepted, none twice; the server's
+#    memory after all the jobs within 2 MiB of what it was after the first 20;
+#  - a client that hangs up in the middle of a page, and a job cancelled in
+#    the middle of a page: the printer gets nothing of them (the bitmap of a
+#    page goes out only at its end), the next job prints whole;
 #  - a printer that hangs up in the middle of a job: the next job prints
 #    whole (the cut job is aborted when the server's writes fail; a raw
 #    socket may take all of a short job before the hang-up shows, and then
 #    the job counts as printed: the test prints which it was);
 #  - the server killed (SIGKILL) in the middle of a job and started again:
 #    its printers and their settings are all there.
-#   load_test.sh APP
+#   load_test.sh APP [JOBS]
 here=$(dirname "$0")
 . "$here/../cups/lib.sh"
 . "$here/lib.sh"
@@ -85,12 +88,13 @@ expect "modify" "$("$app" modify -d a -o label-mode-configured=cutter -o cutter-
 
 run_jobs 1 20
 before=$(rss)
-run_jobs 21 200
+njobs=${2:-${ZARIDIRAVID_LOAD_JOBS:-200}}
+run_jobs 21 "$njobs"
 after=$(rss)
 for p in a b; do expect "printer $p's labels, in order" "$(blocks $p.out | xargs)" "$(expected $p | xargs)"; done
 # (Not under AddressSanitizer, which holds freed memory back on purpose.)
-[ $((after - before)) -le 2048 ] || [ -n "${ASAN_OPTIONS:-}" ] || fail "memory grew from $before to $after KiB over 180 jobs"
-echo "memory after 20 jobs: $before KiB, after 200: $after KiB"
+[ $((after - before)) -le 2048 ] || [ -n "${ASAN_OPTIONS:-}" ] || fail "memory grew from $before to $after KiB over $((njobs - 20)) jobs"
+echo "memory after 20 jobs: $before KiB, after $njobs: $after KiB"
 
 # A printer that takes 4000 bytes of its first job and hangs up.
 perl -MIO::Socket::INET -e '
@@ -108,6 +112,44 @@ wait_for 30 '[ "$(blocks c.2 2> /dev/null | xargs)" = "201 201" ]' || fail "the 
 echo "the job the printer hung up on: $(ipp_get c Get-Job-Attributes \
     "ATTR integer job-id $(awk '$3 == 204 { print $2 }' accepted)" job-state)"
 
+# half PRINTER DOC hangup|cancel: a Print-Job of DOC that stops halfway in its
+# first page's rows and
+# hangs up (its end of the connection), or waits there for the file "go" and then sends the rest.
+half() {
+    python3 - "$port" "$@" << 'EOF'
+import os, socket, struct, sys, time
+port, printer, doc, how = sys.argv[1:]
+a = lambda tag, name, v: struct.pack('>BH', tag, len(name)) + name.encode() + struct.pack('>H', len(v)) + v
+ipp = (struct.pack('>BBHIB', 2, 0, 2, 1, 1) + a(0x47, 'attributes-charset', b'utf-8') +
+       a(0x48, 'attributes-natural-language', b'en') + a(0x45, 'printer-uri', f'ipp://localhost:{port}/ipp/print/{printer}'.encode()) +
+       a(0x49, 'document-format', b'image/pwg-raster') + b'\x03')
+data = open(doc, 'rb').read()
+body, cut = ipp + data, len(ipp) + (len(data) + 1800) // 2  # in the rows, after the 1800 bytes of header
+s = socket.create_connection(('127.0.0.1', int(port)))
+s.sendall(f'POST /ipp/print/{printer} HTTP/1.1\r\nHost: localhost\r\nContent-Type: application/ipp\r\n'
+          f'Content-Length: {len(body)}\r\n\r\n'.encode() + body[:cut])
+while how == 'cancel' and not os.path.exists('go'):
+    time.sleep(0.1)
+s.sendall(body[cut:] if how == 'cancel' else b'')
+s.shutdown(socket.SHUT_WR)
+s.recv(100)
+EOF
+}
+# Cut off in the middle of a page by its client, cancelled in the middle of
+# a page: nothing reaches the printer; then a job prints whole.
+listen d.out && add "$app" d ravi343 || exit 1
+state() { ipp_get d Get-Job-Attributes "ATTR integer job-id $1" job-state; }
+half d 1-300.pwg hangup
+wait_for 30 '[ "$(state 1)" = aborted ]' || fail "the job cut off by its client: $(state 1)"
+half d 1-300.pwg cancel &
+wait_for 30 '[ "$(state 2)" = processing ]' && "$app" cancel -d d -j 2 || fail "cancel"
+touch go
+wait "$!"
+wait_for 30 '[ "$(state 2)" = canceled ]' || fail "the job cancelled: $(state 2)"
+expect "bytes the printer got of the jobs cut short" "$(wc -c < d.out)" 0
+submit d 206
+wait_for 30 '[ "$(blocks d.out | xargs)" = "206 206" ]' || fail "after the cancel: $(blocks d.out | xargs)"
+
 # Killed in the middle of a job, started again on the same state file.
 "$app" submit -u "ipp://localhost:$port/ipp/print/a" -o copies=300 5-300.pwg > /dev/null 2>&1 &
 sleep 0.3
@@ -115,7 +157,7 @@ kill -9 "$server"
 wait "$server" 2> /dev/null
 stop_servers
 start_server "$app" "$tmp/state" || exit 1
-expect "printers after the restart" "$("$app" printers -u "ipp://localhost:$port" | sort | xargs)" "a b c"
+expect "printers after the restart" "$("$app" printers -u "ipp://localhost:$port" | sort | xargs)" "a b c d"
 expect "a's settings after the restart" "$(ipp_get a Get-Printer-Attributes "" label-mode-configured \
     cutter-interval-default)" "cutter,5"
 [ "$failures" -eq 0 ]

@@ -18,6 +18,7 @@
 #include <pappl/pappl.h>
 
 #include "app/driver.h"
+#include "app/keep.h"
 #include "app/web.h"
 
 namespace {
@@ -47,17 +48,32 @@ pappl_loglevel_t log_level(const char *name)
     return PAPPL_LOGLEVEL_WARN;
 }
 
+// Shows each printer's print speed (papplSystemIteratePrinters).
+void report_speed_of(pappl_printer_t *printer, void *)
+{
+    report_speed(printer);
+}
+
 // Saves the printers and their settings, or, while jobs are printing, has
-// save_later do it once the printers are quiet (see app_setup).
+// save_later do it once the printers are quiet (see app_setup). A save put
+// off leaves the state changed for PAPPL, whose last save as it shuts down
+// (in papplSystemRun) runs only when the state changed since the save before;
+// papplSystemSetDefaultPrinterID with the same printer counts as a change.
 bool save_state(pappl_system_t *system, void *data)
 {
     app_setup &setup = *static_cast<app_setup *>(data);
+    papplSystemIteratePrinters(system, report_speed_of, nullptr);
+    // Shutting down, PAPPL has ended every job: the last one is done with
+    // PAPPL within a tenth of a second.
+    for (int wait = 0; wait < 20 && papplSystemIsShutdown(system) && !printers_quiet(setup.jobs); wait++)
+        usleep(10000);
     if (!printers_quiet(setup.jobs)) {
         setup.save_pending = true;
+        papplSystemSetDefaultPrinterID(system, papplSystemGetDefaultPrinterID(system));
         return true;
     }
     setup.save_pending = false;
-    return papplSystemSaveState(system, setup.state_file.c_str());
+    return papplSystemSaveState(system, setup.state_file.c_str()) && keep_save(system, setup.state_file);
 }
 
 // Once a second: a save put off while jobs were printing.
@@ -117,6 +133,7 @@ pappl_system_t *create_system(int num_options, cups_option_t *options, void *dat
     papplSystemSetPrinterDrivers(system, int(model_count), setup.drivers.drivers, nullptr,
                                  zaridiravid_printer_created, zaridiravid_driver, &setup);
     papplSystemLoadState(system, setup.state_file.c_str());
+    keep_load(system, setup.state_file);
     papplSystemSetSaveCallback(system, save_state, &setup);
     papplSystemAddTimerCallback(system, 0, 1, save_later, &setup);  // every second
     return system;

@@ -8,6 +8,8 @@
 #  - a client that hangs up in the middle of a page, and a job cancelled in
 #    the middle of a page: the printer gets nothing of them (the bitmap of a
 #    page goes out only at its end), the next job prints whole;
+#  - every setting of a printer, and one changed while a job prints, kept
+#    across a shutdown right after that job;
 #  - a printer that hangs up in the middle of a job: the next job prints
 #    whole (the cut job is aborted when the server's writes fail; a raw
 #    socket may take all of a short job before the hang-up shows, and then
@@ -150,6 +152,35 @@ expect "bytes the printer got of the jobs cut short" "$(wc -c < d.out)" 0
 submit d 206
 wait_for 30 '[ "$(blocks d.out | xargs)" = "206 206" ]' || fail "after the cancel: $(blocks d.out | xargs)"
 
+# Every setting, and a change made while a job prints (saved only once the
+# printers are quiet), kept across a shutdown right after that job.
+ipptool -T 10 "ipp://localhost:$port/ipp/print/d" /dev/stdin << 'EOF' || fail "Set-Printer-Attributes"
+{ OPERATION Set-Printer-Attributes GROUP operation-attributes-tag ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en ATTR uri printer-uri $uri GROUP printer-attributes-tag
+  ATTR integer printer-darkness-configured 30 ATTR integer print-darkness-default 4 ATTR integer print-speed-default 5080
+  ATTR collection media-col-ready { MEMBER collection media-size { MEMBER integer x-dimension 5700
+    MEMBER integer y-dimension 3200 } MEMBER integer media-top-offset 70 MEMBER integer media-left-offset 50
+    MEMBER keyword media-tracking continuous }
+  ATTR keyword label-mode-configured tear-off ATTR keyword print-method-default direct-thermal
+  ATTR integer label-gap-default 250 ATTR boolean label-mirror-default true ATTR keyword backfeed-default when-needed
+  ATTR integer cutter-offset-default -40 ATTR integer peel-off-offset-default 30 STATUS successful-ok }
+EOF
+settings=(printer-darkness-configured print-speed-default media-col-default media-col-ready
+    label-mode-configured print-method-default label-gap-default label-mirror-default backfeed-default
+    cutter-offset-default peel-off-offset-default)
+rm -f go
+half d 1-300.pwg cancel &
+wait_for 30 '[ "$(state 4)" = processing ]' && "$app" modify -d d -o printer-darkness-configured=0 || fail "modify"
+set=$(ipp_get d Get-Printer-Attributes "" "${settings[@]}")
+grep -q '^0,5080,.*size-name=custom_57x32mm.*top-offset=70' <<< "$set" || fail "the settings as set: $set"
+"$app" shutdown
+touch go
+wait_for 30 '! kill -0 "$server" 2> /dev/null' || fail "shutdown"
+start_server "$app" "$tmp/state" || exit 1
+expect "d's settings after a shutdown right after a job" "$(ipp_get d Get-Printer-Attributes "" "${settings[@]}")" \
+    "$set"
+expect "the job before the shutdown" "$(state 4)" completed
+
 # Killed in the middle of a job, started again on the same state file.
 "$app" submit -u "ipp://localhost:$port/ipp/print/a" -o copies=300 5-300.pwg > /dev/null 2>&1 &
 sleep 0.3
@@ -160,4 +191,5 @@ start_server "$app" "$tmp/state" || exit 1
 expect "printers after the restart" "$("$app" printers -u "ipp://localhost:$port" | sort | xargs)" "a b c d"
 expect "a's settings after the restart" "$(ipp_get a Get-Printer-Attributes "" label-mode-configured \
     cutter-interval-default)" "cutter,5"
+
 [ "$failures" -eq 0 ]

@@ -37,6 +37,12 @@ std::string start_label_page(label_page &p, const cups_page_header2_t &header, i
     if (header.cupsWidth == 0 || header.cupsHeight == 0 ||
         header.cupsBytesPerLine != (uint64_t{header.cupsWidth} * bits + 7) / 8)
         return "the page's size or line length is damaged";
+    // No label is a metre wide or long; PAPPL 1.3.1 reads (or, at the end of
+    // the client's data, tries to read) every row a page claims, each into
+    // a line of the width it claims.
+    if (const unsigned metre = label_dots(100000, dpi); header.cupsWidth > metre || header.cupsHeight > metre)
+        return "the page is " + std::to_string(header.cupsWidth) + "x" + std::to_string(header.cupsHeight) +
+               " dots; no label is larger than " + std::to_string(metre) + "x" + std::to_string(metre);
 
     const unsigned label_w = label_dots(label_width, dpi), label_h = label_dots(label_length, dpi);
     p.width = std::min(header.cupsWidth, label_w);

@@ -17,6 +17,7 @@
 
 #include <pappl/pappl.h>
 
+#include "app/bounds.h"
 #include "app/driver.h"
 #include "app/keep.h"
 #include "app/web.h"
@@ -54,7 +55,8 @@ void report_speed_of(pappl_printer_t *printer, void *)
     report_speed(printer);
 }
 
-// Saves the printers and their settings, or, while jobs are printing, has
+// Saves the printers and their settings (and shows each printer's print
+// speed, which takes the same locks), or, while jobs are printing, has
 // save_later do it once the printers are quiet (see app_setup). A save put
 // off leaves the state changed for PAPPL, whose last save as it shuts down
 // (in papplSystemRun) runs only when the state changed since the save before;
@@ -62,7 +64,6 @@ void report_speed_of(pappl_printer_t *printer, void *)
 bool save_state(pappl_system_t *system, void *data)
 {
     app_setup &setup = *static_cast<app_setup *>(data);
-    papplSystemIteratePrinters(system, report_speed_of, nullptr);
     // Shutting down, PAPPL has ended every job: the last one is done with
     // PAPPL within a tenth of a second.
     for (int wait = 0; wait < 20 && papplSystemIsShutdown(system) && !printers_quiet(setup.jobs); wait++)
@@ -73,6 +74,7 @@ bool save_state(pappl_system_t *system, void *data)
         return true;
     }
     setup.save_pending = false;
+    papplSystemIteratePrinters(system, report_speed_of, nullptr);
     return papplSystemSaveState(system, setup.state_file.c_str()) && keep_save(system, setup.state_file);
 }
 
@@ -136,6 +138,7 @@ pappl_system_t *create_system(int num_options, cups_option_t *options, void *dat
     keep_load(system, setup.state_file);
     papplSystemSetSaveCallback(system, save_state, &setup);
     papplSystemAddTimerCallback(system, 0, 1, save_later, &setup);  // every second
+    bound_system(system);
     return system;
 }
 
@@ -143,6 +146,7 @@ pappl_system_t *create_system(int num_options, cups_option_t *options, void *dat
 
 int main(int argc, char *argv[])
 {
+    give_memory_back();
     app_setup setup;
     list_drivers(setup.drivers);
     return papplMainloop(argc, argv, ZARIDIRAVID_VERSION, nullptr, int(model_count), setup.drivers.drivers, nullptr,

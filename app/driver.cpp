@@ -3,6 +3,8 @@
 // byte for byte what the CUPS filter sends for the same page and settings.
 #include "app/driver.h"
 
+#include <unistd.h>
+
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -112,6 +114,7 @@ struct label_printer {
     const printer_model *model;
     std::mutex printing;
     job_activity *jobs;  // the server's
+    int last_started = 0, refused = 0;  // job ids, under `printing` (see second_start)
 };
 
 long long steady_ms()
@@ -183,6 +186,37 @@ void gather_defaults(pappl_printer_t *printer, vendor_defaults &values)
     ippDelete(attrs);
 }
 
+// Adds the id of an active job (papplPrinterIterateActiveJobs); PAPPL holds
+// the printer's lock, so the job's own lock is not taken here.
+void add_job_id(pappl_job_t *job, void *ids)
+{
+    static_cast<std::vector<int> *>(ids)->push_back(papplJobGetID(job));
+}
+
+// The printer, once the job's turn has come: PAPPL 1.3.1 can start two PWG
+// raster jobs of a printer at once (_papplJobCopyDocumentData looks at the
+// printer's current job without its lock), and they print in the order it
+// accepted them: a job waits while an earlier one is printing (or, for up
+// to a second, about to).
+std::unique_lock<std::mutex> wait_turn(pappl_job_t *job, label_printer &own)
+{
+    pappl_printer_t *printer = papplJobGetPrinter(job);
+    const long long start = steady_ms();
+    for (;;) {
+        std::vector<int> ids;
+        papplPrinterIterateActiveJobs(printer, add_job_id, &ids, 1, 100000);
+        bool earlier = false;
+        for (int id : ids) {
+            pappl_job_t *other = id < papplJobGetID(job) ? papplPrinterFindJob(printer, id) : nullptr;
+            const ipp_jstate_t state = other ? papplJobGetState(other) : IPP_JSTATE_COMPLETED;
+            earlier |= state == IPP_JSTATE_PROCESSING || (state == IPP_JSTATE_PENDING && steady_ms() - start < 1000);
+        }
+        if (!earlier)
+            return std::unique_lock<std::mutex>(own.printing);
+        usleep(5000);
+    }
+}
+
 // Starts a job: its settings from the job's and the printer's attributes.
 bool start_job(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device)
 {
@@ -193,7 +227,10 @@ bool start_job(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *de
     const printer_model &model = *own.model;
 
     auto data = std::make_unique<label_job>(*own.jobs);
-    data->printer = std::unique_lock<std::mutex>(own.printing);
+    data->printer = wait_turn(job, own);
+    own.last_started = papplJobGetID(job);
+    if (own.refused == own.last_started)
+        return refuse(job, "PAPPL started this job twice (as it arrived and as a spooled job): not printed.");
     data->settings.modelnumber = model.number;
     data->settings.printwidth = model.printwidth;
     data->dpi = model_dpi(model);
@@ -333,6 +370,28 @@ bool end_job(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device)
     const bool written = data && data->out && std::fflush(data->out.get()) == 0 && !std::ferror(data->out.get());
     papplDeviceFlush(device);
     return written;
+}
+
+// PAPPL 1.3.1 can start a PWG or Apple raster job it prints as it arrives a
+// second time, as a spooled job with no file: _papplJobCopyDocumentData marks
+// the job pending before _papplJobProcessRaster makes it the printer's job,
+// and another job that ends in between runs _papplPrinterCheckJobs, which
+// starts it. That start comes here, the filter for those formats. It waits
+// until the job is printed, or, when its printing has not begun, has it
+// refused (start_job), so that it ends aborted and prints nothing.
+bool second_start(pappl_job_t *job, pappl_device_t *, void *)
+{
+    if (const char *file = papplJobGetFilename(job); file && *file)
+        return refuse(job, "Spooled raster files are not printed: send the raster as the job's request.");
+    pappl_pr_driver_data_t driver;
+    papplPrinterGetDriverData(papplJobGetPrinter(job), &driver);
+    label_printer &own = *static_cast<label_printer *>(driver.extension);
+    std::lock_guard<std::mutex> printing(own.printing);
+    papplLogJob(job, PAPPL_LOGLEVEL_WARN, "Started twice by PAPPL.");
+    if (own.last_started == papplJobGetID(job))
+        return true;
+    own.refused = papplJobGetID(job);
+    return refuse(job, "PAPPL started this job twice (as it arrived and as a spooled job): not printed.");
 }
 
 // Printer language files are not taken from the network: only pages.
@@ -504,6 +563,12 @@ bool zaridiravid_driver(pappl_system_t *, const char *driver_name, const char *,
         data->vendor[data->num_vendor++] = a.name;
     *attrs = driver_attributes();
     return true;
+}
+
+void add_second_start_filters(pappl_system_t *system)
+{
+    for (const char *format : {"image/pwg-raster", "image/urf"})
+        papplSystemAddMIMEFilter(system, format, "application/vnd.zaridiravid", second_start, nullptr);
 }
 
 void zaridiravid_printer_created(pappl_printer_t *printer, void *)

@@ -132,6 +132,7 @@ pappl_system_t *create_system(int num_options, cups_option_t *options, void *dat
     }
 
     add_web_pages(system, setup.drivers);
+    add_second_start_filters(system);
     papplSystemSetPrinterDrivers(system, int(model_count), setup.drivers.drivers, nullptr,
                                  zaridiravid_printer_created, zaridiravid_driver, &setup);
     papplSystemLoadState(system, setup.state_file.c_str());

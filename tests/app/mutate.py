@@ -8,7 +8,7 @@
 #     whose header claims lines of 16 MiB, 4 lines sent;
 #   mutate.py PORT PRINTER PAGE hangup|cancel: a Print-Job of PAGE that stops
 #     halfway into its rows and hangs up, or waits for the file "go" there.
-import os, random, socket, struct, sys, threading, time
+import concurrent.futures, os, random, socket, struct, sys, time
 
 port, printer, page, how = int(sys.argv[1]), sys.argv[2], open(sys.argv[3], 'rb').read(), sys.argv[4]
 attr = lambda tag, name, v: struct.pack('>BH', tag, len(name)) + name.encode() + struct.pack('>H', len(v)) + v
@@ -57,9 +57,7 @@ elif how == 'big':
     struct.pack_into('>I', header, 372, 1 << 24)
     struct.pack_into('>I', header, 392, 1 << 24)
     body = print_job(b'RaS2' + bytes(header) + (b'\x00' + b'\x7f\x55' * (1 << 17)) * 4)  # runs of 128
-    clients = [threading.Thread(target=send, args=(body,)) for _ in range(8)]
-    [c.start() for c in clients]
-    [c.join() for c in clients]
+    list(concurrent.futures.ThreadPoolExecutor(8).map(send, [body] * 8))
 else:
     valid = [request(0x0b, to_printer, attr(0x44, 'requested-attributes', b'all')),
              print_job(page),

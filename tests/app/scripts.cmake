@@ -24,5 +24,6 @@ set_tests_properties(app.server_against_filter app.ipp_everywhere_conformance
                      PROPERTIES RESOURCE_LOCK app_server TIMEOUT 300 SKIP_RETURN_CODE 77)
 add_test(NAME app.load_and_faults COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/load_test.sh $<TARGET_FILE:zaridiravid-app>)
 add_test(NAME app.hostile_requests COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/hostile_test.sh $<TARGET_FILE:zaridiravid-app>)
-# 200 jobs; several times slower in the sanitizer run.
+# 200 jobs (2,000 in scripts/sanitize.sh), 20,000 hostile requests; several
+# times slower in the sanitizer run.
 set_tests_properties(app.load_and_faults app.hostile_requests PROPERTIES RESOURCE_LOCK app_server TIMEOUT 1200 SKIP_RETURN_CODE 77)

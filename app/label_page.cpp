@@ -26,7 +26,12 @@ std::string start_label_page(label_page &p, const cups_page_header2_t &header, i
     p.page = header;
     p.bitmap.clear();
     p.grey_max = std::max(p.grey_max, 1u);
-    const unsigned bits = header.cupsBitsPerPixel, space = header.cupsColorSpace;
+    // The colour space as the client's 4 bytes: a value no enumerator has is
+    // undefined behaviour when read as the enum.
+    unsigned space = 0;
+    static_assert(sizeof space == sizeof header.cupsColorSpace);
+    std::memcpy(&space, &header.cupsColorSpace, sizeof space);
+    const unsigned bits = header.cupsBitsPerPixel;
     if ((bits != 1 && bits != 8) || header.cupsBitsPerColor != bits ||
         (space != CUPS_CSPACE_K && space != CUPS_CSPACE_W && space != CUPS_CSPACE_SW))
         return "the page is " + std::to_string(bits) + "-bit colour space " + std::to_string(space) +

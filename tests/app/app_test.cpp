@@ -150,6 +150,8 @@ TEST(LabelPage, CutDitheredOrRefused)
     EXPECT_EQ(start_label_page(p, page, 2540, 2540, 300), "the page is 40x11812 dots; no label is larger than 11811x11811");
     page.cupsBytesPerLine = 120, page.cupsBitsPerPixel = 24;
     EXPECT_NE(start_label_page(p, page, 2540, 2540, 300), "");
+    page.cupsBitsPerPixel = 8, memcpy(&page.cupsColorSpace, "\x12\0\1\0", 4);  // 65554, no colour space
+    EXPECT_EQ(start_label_page(p, page, 2540, 2540, 300), "the page is 8-bit colour space 65554; the printer takes black or grey pages");
 }
 
 }  // namespace

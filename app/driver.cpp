@@ -3,6 +3,8 @@
 // byte for byte what the CUPS filter sends for the same page and settings.
 #include "app/driver.h"
 
+#include <unistd.h>
+
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -69,6 +71,7 @@ struct label_printer {
     // the driver data's pointers to media names, not copies.
     char custom_max[64];
     char custom_min[64];
+    int last_started = 0, refused = 0;  // job ids, under `printing` (see second_start)
 };
 
 long long steady_ms()
@@ -100,6 +103,7 @@ struct label_job {
     bool one_copy_image = false;  // PAPPL repeats an image for each copy
     unsigned pages_started = 0;
     bool skip_page = false;       // a repeat of the image the A line already copies
+    unsigned rows = 0;            // the rows of the page PAPPL handed over
     label_page page{};
     std::unique_ptr<FILE, file_closer> out;
 };
@@ -139,6 +143,37 @@ void gather_defaults(pappl_printer_t *printer, vendor_defaults &values)
     ippDelete(attrs);
 }
 
+// Adds the id of an active job (papplPrinterIterateActiveJobs); PAPPL holds
+// the printer's lock, so the job's own lock is not taken here.
+void add_job_id(pappl_job_t *job, void *ids)
+{
+    static_cast<std::vector<int> *>(ids)->push_back(papplJobGetID(job));
+}
+
+// The printer, once the job's turn has come: PAPPL 1.3.1 can start two PWG
+// raster jobs of a printer at once (_papplJobCopyDocumentData looks at the
+// printer's current job without its lock), and they print in the order it
+// accepted them: a job waits while an earlier one is printing (or, for up
+// to a second, about to).
+std::unique_lock<std::mutex> wait_turn(pappl_job_t *job, label_printer &own)
+{
+    pappl_printer_t *printer = papplJobGetPrinter(job);
+    const long long start = steady_ms();
+    for (;;) {
+        std::vector<int> ids;
+        papplPrinterIterateActiveJobs(printer, add_job_id, &ids, 1, 100000);
+        bool earlier = false;
+        for (int id : ids) {
+            pappl_job_t *other = id < papplJobGetID(job) ? papplPrinterFindJob(printer, id) : nullptr;
+            const ipp_jstate_t state = other ? papplJobGetState(other) : IPP_JSTATE_COMPLETED;
+            earlier |= state == IPP_JSTATE_PROCESSING || (state == IPP_JSTATE_PENDING && steady_ms() - start < 1000);
+        }
+        if (!earlier)
+            return std::unique_lock<std::mutex>(own.printing);
+        usleep(5000);
+    }
+}
+
 // Starts a job: its settings from the job's and the printer's attributes.
 bool start_job(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device)
 {
@@ -149,7 +184,10 @@ bool start_job(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *de
     const printer_model &model = *own.model;
 
     auto data = std::make_unique<label_job>(*own.jobs);
-    data->printer = std::unique_lock<std::mutex>(own.printing);
+    data->printer = wait_turn(job, own);
+    own.last_started = papplJobGetID(job);
+    if (own.refused == own.last_started)
+        return refuse(job, "PAPPL started this job twice (as it arrived and as a spooled job): not printed.");
     data->settings.modelnumber = model.number;
     data->settings.printwidth = model.printwidth;
     data->dpi = model.dpi;
@@ -203,6 +241,7 @@ bool start_page(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *,
     label_job *data = job_data(job);
     data->pages_started++;
     data->skip_page = data->one_copy_image && data->pages_started > 1;
+    data->rows = 0;
     if (data->skip_page)
         return true;
 
@@ -230,6 +269,7 @@ bool write_line(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *,
                 const unsigned char *line)
 {
     label_job *data = job_data(job);
+    data->rows++;
     if (!data->skip_page)
         put_label_row(data->page, y, line, options->dither);
     return true;
@@ -237,11 +277,24 @@ bool write_line(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *,
 
 // One page's journey to the printer: the bitmap as an IMG image download,
 // then the label job block that prints it as often as the job asks.
-bool end_page(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device, unsigned)
+//
+// A page cut short prints nothing: one cancelled before its end (PAPPL stops
+// reading it and pads it with blank rows), or one whose client hung up
+// before its last row (PAPPL 1.3.1's _papplJobProcessRaster then skips the
+// rows it could not read, hands the page on and would call the job
+// completed: only the count of rows the driver got shows it).
+bool end_page(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device, unsigned page)
 {
     label_job *data = job_data(job);
     if (data->skip_page)
         return true;
+    if (papplJobIsCanceled(job) || data->rows < options->header.cupsHeight) {
+        data->page.bitmap = {};
+        return papplJobIsCanceled(job) ||
+               refuse(job, "The client hung up after " + std::to_string(data->rows) + " of the " +
+                               std::to_string(options->header.cupsHeight) + " rows of page " + std::to_string(page) +
+                               ": no label printed.");
+    }
     FILE *out = data->out.get();
 
     // The label as the PPD's page size gives it, in whole points.
@@ -250,6 +303,10 @@ bool end_page(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *dev
                                 unsigned(std::max(options->copies, 1))};
     write_label_page(out, label_bitmap(data->page), label, data->settings);
     data->page.bitmap = {};
+    // Cancelled while the image went out: the printer has read the whole
+    // image and its end, and gets no label job block.
+    if (papplJobIsCanceled(job))
+        return std::fflush(out) == 0 || refuse(job, "Unable to write to the printer.");
 
     if (std::fflush(out) != 0 || std::ferror(out))
         return refuse(job, "Unable to write to the printer.");
@@ -265,6 +322,28 @@ bool end_job(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device)
     const bool written = data && data->out && std::fflush(data->out.get()) == 0 && !std::ferror(data->out.get());
     papplDeviceFlush(device);
     return written;
+}
+
+// PAPPL 1.3.1 can start a PWG or Apple raster job it prints as it arrives a
+// second time, as a spooled job with no file: _papplJobCopyDocumentData marks
+// the job pending before _papplJobProcessRaster makes it the printer's job,
+// and another job that ends in between runs _papplPrinterCheckJobs, which
+// starts it. That start comes here, the filter for those formats. It waits
+// until the job is printed, or, when its printing has not begun, has it
+// refused (start_job), so that it ends aborted and prints nothing.
+bool second_start(pappl_job_t *job, pappl_device_t *, void *)
+{
+    if (const char *file = papplJobGetFilename(job); file && *file)
+        return refuse(job, "Spooled raster files are not printed: send the raster as the job's request.");
+    pappl_pr_driver_data_t driver;
+    papplPrinterGetDriverData(papplJobGetPrinter(job), &driver);
+    label_printer &own = *static_cast<label_printer *>(driver.extension);
+    std::lock_guard<std::mutex> printing(own.printing);
+    papplLogJob(job, PAPPL_LOGLEVEL_WARN, "Started twice by PAPPL.");
+    if (own.last_started == papplJobGetID(job))
+        return true;
+    own.refused = papplJobGetID(job);
+    return refuse(job, "PAPPL started this job twice (as it arrived and as a spooled job): not printed.");
 }
 
 // Printer language files are not taken from the network: only pages.
@@ -455,6 +534,13 @@ bool zaridiravid_driver(pappl_system_t *system, const char *driver_name, const c
     *attrs = driver_attributes();
     return true;
 }
+
+void add_second_start_filters(pappl_system_t *system)
+{
+    for (const char *format : {"image/pwg-raster", "image/urf"})
+        papplSystemAddMIMEFilter(system, format, "application/vnd.zaridiravid", second_start, nullptr);
+}
+
 
 // The printers answer no queries and have no display, light or sound: the
 // app claims no supply and no Identify action it could not vouch for, and

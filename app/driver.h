@@ -49,5 +49,9 @@ void list_drivers(driver_list &list);
 bool zaridiravid_driver(pappl_system_t *system, const char *driver_name, const char *device_uri,
                         const char *device_id, pappl_pr_driver_data_t *data, ipp_t **attrs, void *cbdata);
 
+// Has a PWG or Apple raster job PAPPL 1.3.1 starts a second time, as a
+// spooled job, end aborted without printing (or wait until it is printed).
+void add_second_start_filters(pappl_system_t *system);
+
 // PAPPL's printer creation callback: a new printer's own web pages.
 void zaridiravid_printer_created(pappl_printer_t *printer, void *data);

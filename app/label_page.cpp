@@ -26,7 +26,12 @@ std::string start_label_page(label_page &p, const cups_page_header2_t &header, i
     p.page = header;
     p.bitmap.clear();
     p.grey_max = std::max(p.grey_max, 1u);
-    const unsigned bits = header.cupsBitsPerPixel, space = header.cupsColorSpace;
+    // The colour space as the client's 4 bytes: a value no enumerator has is
+    // undefined behaviour when read as the enum.
+    unsigned space = 0;
+    static_assert(sizeof space == sizeof header.cupsColorSpace);
+    std::memcpy(&space, &header.cupsColorSpace, sizeof space);
+    const unsigned bits = header.cupsBitsPerPixel;
     if ((bits != 1 && bits != 8) || header.cupsBitsPerColor != bits ||
         (space != CUPS_CSPACE_K && space != CUPS_CSPACE_W && space != CUPS_CSPACE_SW))
         return "the page is " + std::to_string(bits) + "-bit colour space " + std::to_string(space) +
@@ -37,6 +42,12 @@ std::string start_label_page(label_page &p, const cups_page_header2_t &header, i
     if (header.cupsWidth == 0 || header.cupsHeight == 0 ||
         header.cupsBytesPerLine != (uint64_t{header.cupsWidth} * bits + 7) / 8)
         return "the page's size or line length is damaged";
+    // No label is a metre wide or long; PAPPL 1.3.1 reads (or, at the end of
+    // the client's data, tries to read) every row a page claims, each into
+    // a line of the width it claims.
+    if (const unsigned metre = label_dots(100000, dpi); header.cupsWidth > metre || header.cupsHeight > metre)
+        return "the page is " + std::to_string(header.cupsWidth) + "x" + std::to_string(header.cupsHeight) +
+               " dots; no label is larger than " + std::to_string(metre) + "x" + std::to_string(metre);
 
     const unsigned label_w = label_dots(label_width, dpi), label_h = label_dots(label_length, dpi);
     p.width = std::min(header.cupsWidth, label_w);

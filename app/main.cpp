@@ -21,7 +21,9 @@
 #include <pappl/pappl.h>
 
 #include "app/access.h"
+#include "app/bounds.h"
 #include "app/driver.h"
+#include "app/keep.h"
 #include "app/testpage.h"
 #include "app/web.h"
 
@@ -52,17 +54,33 @@ pappl_loglevel_t log_level(const char *name)
     return PAPPL_LOGLEVEL_WARN;
 }
 
-// Saves the printers and their settings, or, while jobs are printing, has
-// save_later do it once the printers are quiet (see app_setup).
+// Shows each printer's print speed (papplSystemIteratePrinters).
+void report_speed_of(pappl_printer_t *printer, void *)
+{
+    report_speed(printer);
+}
+
+// Saves the printers and their settings (and shows each printer's print
+// speed, which takes the same locks), or, while jobs are printing, has
+// save_later do it once the printers are quiet (see app_setup). A save put
+// off leaves the state changed for PAPPL, whose last save as it shuts down
+// (in papplSystemRun) runs only when the state changed since the save before;
+// papplSystemSetDefaultPrinterID with the same printer counts as a change.
 bool save_state(pappl_system_t *system, void *data)
 {
     app_setup &setup = *static_cast<app_setup *>(data);
+    // Shutting down, PAPPL has ended every job: the last one is done with
+    // PAPPL within a tenth of a second.
+    for (int wait = 0; wait < 20 && papplSystemIsShutdown(system) && !printers_quiet(setup.jobs); wait++)
+        usleep(10000);
     if (!printers_quiet(setup.jobs)) {
         setup.save_pending = true;
+        papplSystemSetDefaultPrinterID(system, papplSystemGetDefaultPrinterID(system));
         return true;
     }
     setup.save_pending = false;
-    return papplSystemSaveState(system, setup.state_file.c_str());
+    papplSystemIteratePrinters(system, report_speed_of, nullptr);
+    return papplSystemSaveState(system, setup.state_file.c_str()) && keep_save(system, setup.state_file);
 }
 
 // Once a second: a save put off while jobs were printing.
@@ -171,14 +189,17 @@ pappl_system_t *create_system(int num_options, cups_option_t *options, void *dat
                                                .c_str());
 
     add_web_pages(system, setup.drivers);
+    add_second_start_filters(system);
     papplSystemSetPrinterDrivers(system, int(model_count), setup.drivers.drivers, nullptr,
                                  zaridiravid_printer_created, zaridiravid_driver, &setup);
     papplSystemLoadState(system, setup.state_file.c_str());
+    keep_load(system, setup.state_file);
     papplSystemSetSaveCallback(system, save_state, &setup);
     papplSystemAddTimerCallback(system, 0, 1, save_later, &setup);  // every second
     // Announced on DNS-SD only where phones can reach the printers.
     if (!option("private-server") && !local_only)
         setup.dnssd = dnssd_start(system, listen);
+    bound_system(system);
     return system;
 }
 
@@ -186,6 +207,7 @@ pappl_system_t *create_system(int num_options, cups_option_t *options, void *dat
 
 int main(int argc, char *argv[])
 {
+    give_memory_back();
     app_setup setup;
     list_drivers(setup.drivers);
     if (argc > 1 && refuses_device(argc, argv))

@@ -30,6 +30,8 @@ export ASAN_OPTIONS="${ASAN_OPTIONS:-}${ASAN_OPTIONS:+:}detect_leaks=1:strict_st
 export ASAN_OPTIONS="$ASAN_OPTIONS:fast_unwind_on_malloc=0"
 export LSAN_OPTIONS="${LSAN_OPTIONS:-}${LSAN_OPTIONS:+:}suppressions=$(pwd)/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-}${UBSAN_OPTIONS:+:}print_stacktrace=1:halt_on_error=1"
+# The load test with 2,000 jobs (the normal run has 200).
+export ZARIDIRAVID_LOAD_JOBS="${ZARIDIRAVID_LOAD_JOBS:-2000}"
 # Not the package in service with its driverless CUPS queue: it would
 # install the package this build makes, and at the sanitizers' pace PAPPL
 # 1.3 can throw away a job CUPS sends (see the README); the normal run has it.

@@ -251,8 +251,12 @@ TEST(LabelPage, CutDitheredOrRefused)
     EXPECT_EQ(start_label_page(p, page, 2540, 2540, 300), "the page is 600x600 dpi; the printer prints 300 dpi");
     page.HWResolution[0] = page.HWResolution[1] = 300, page.cupsBytesPerLine = 41;
     EXPECT_EQ(start_label_page(p, page, 2540, 2540, 300), "the page's size or line length is damaged");
+    page.cupsBytesPerLine = 40, page.cupsHeight = 11812;
+    EXPECT_EQ(start_label_page(p, page, 2540, 2540, 300), "the page is 40x11812 dots; no label is larger than 11811x11811");
     page.cupsBytesPerLine = 120, page.cupsBitsPerPixel = 24;
     EXPECT_NE(start_label_page(p, page, 2540, 2540, 300), "");
+    page.cupsBitsPerPixel = 8, memcpy(&page.cupsColorSpace, "\x12\0\1\0", 4);  // 65554, no colour space
+    EXPECT_EQ(start_label_page(p, page, 2540, 2540, 300), "the page is 8-bit colour space 65554; the printer takes black or grey pages");
 }
 
 // The test label at each resolution: the label's size in dots, a frame of

@@ -69,6 +69,9 @@ add() {
 # serve PROGRAM NAME DRIVER [OPTION...]: the server, its files in $tmp/NAME,
 # with printer NAME.
 serve() { start_server "$1" "$tmp/$2" "${@:4}" && add "$1" "$2" "$3"; }
+# local_socket: the server's local socket as a URI's host, for IPP
+# administration without a login (as root).
+local_socket() { local s=$own_run/${app##*/}.sock; echo "${s//\//%2F}"; }
 alive() { "$1" status -u "ipp://localhost:$port" > /dev/null 2>&1; }
 stop_servers() {
     local p

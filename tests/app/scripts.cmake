@@ -26,8 +26,10 @@ set_tests_properties(app.server_against_filter app.ipp_everywhere_conformance
                      app.web_pages_in_a_browser app.package_in_service app.access_control
                      PROPERTIES RESOURCE_LOCK app_server TIMEOUT 300 SKIP_RETURN_CODE 77)
 add_test(NAME app.load_and_faults COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/load_test.sh $<TARGET_FILE:zaridiravid-app>)
-# 200 jobs; several times slower in the sanitizer run.
-set_tests_properties(app.load_and_faults PROPERTIES RESOURCE_LOCK app_server TIMEOUT 1200 SKIP_RETURN_CODE 77)
+add_test(NAME app.hostile_requests COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/hostile_test.sh $<TARGET_FILE:zaridiravid-app>)
+# 200 jobs (2,000 in scripts/sanitize.sh), 20,000 hostile requests; several
+# times slower in the sanitizer run.
+set_tests_properties(app.load_and_faults app.hostile_requests PROPERTIES RESOURCE_LOCK app_server TIMEOUT 1200 SKIP_RETURN_CODE 77)
 # DNS-SD in network and mount namespaces of its own, with its own system
 # bus and avahi-daemon (as root).
 add_test(NAME app.dnssd_announcements COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/dnssd_test.sh $<TARGET_FILE:zaridiravid-app>)

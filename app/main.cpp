@@ -17,6 +17,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <pappl/pappl.h>
 
@@ -54,14 +55,26 @@ pappl_loglevel_t log_level(const char *name)
     return PAPPL_LOGLEVEL_WARN;
 }
 
-// Shows each printer's print speed (papplSystemIteratePrinters).
-void report_speed_of(pappl_printer_t *printer, void *)
+// Adds a printer's id to the list (papplSystemIteratePrinters, which holds
+// the system's lock: no printer's lock is taken here).
+void add_printer_id(pappl_printer_t *printer, void *ids)
 {
-    report_speed(printer);
+    static_cast<std::vector<int> *>(ids)->push_back(papplPrinterGetID(printer));
 }
 
-// Saves the printers and their settings (and shows each printer's print
-// speed, which takes the same locks), or, while jobs are printing, has
+// Shows each printer's print speed, each printer's lock taken without the
+// system's (PAPPL 1.3.1 takes a printer's and then the system's as it turns
+// a job away as busy, in _papplJobCopyDocumentData).
+void report_speeds(pappl_system_t *system)
+{
+    std::vector<int> ids;
+    papplSystemIteratePrinters(system, add_printer_id, &ids);
+    for (int id : ids)
+        if (pappl_printer_t *printer = papplSystemFindPrinter(system, nullptr, id, nullptr))
+            report_speed(printer);
+}
+
+// Saves the printers and their settings, or, while jobs are printing, has
 // save_later do it once the printers are quiet (see app_setup). A save put
 // off leaves the state changed for PAPPL, whose last save as it shuts down
 // (in papplSystemRun) runs only when the state changed since the save before;
@@ -79,7 +92,7 @@ bool save_state(pappl_system_t *system, void *data)
         return true;
     }
     setup.save_pending = false;
-    papplSystemIteratePrinters(system, report_speed_of, nullptr);
+    report_speeds(system);
     return papplSystemSaveState(system, setup.state_file.c_str()) && keep_save(system, setup.state_file);
 }
 

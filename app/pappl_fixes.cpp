@@ -3,15 +3,59 @@
 // for every caller, libpappl's own calls included: libpappl calls these
 // through its procedure linkage table. app.dnssd_announcements shows both
 // faults gone.
+#include <dirent.h>
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <mutex>
+#include <thread>
 
 #include <pappl/pappl.h>
 
+namespace {
+
+// The threads this process runs now.
+int thread_count()
+{
+    int n = 0;
+    if (DIR *tasks = opendir("/proc/self/task")) {
+        while (const dirent *e = readdir(tasks))
+            n += e->d_name[0] != '.';
+        closedir(tasks);
+    }
+    return n;
+}
+
+}  // namespace
+
 extern "C" {
+
+// PAPPL 1.3.1's papplMainloop deletes the server as soon as papplSystemRun
+// returns, while the threads of the clients still connected go on: the one
+// that asked for the shutdown logs its connection's end into the freed
+// server (AddressSanitizer: heap-use-after-free in papplLogClient from
+// _papplClientDelete, after papplSystemDelete). Its client threads are
+// detached and not counted anywhere the app can see, so the server is
+// deleted once the process's threads have stopped ending for a fifth of a
+// second (at most two seconds).
+void papplSystemDelete(pappl_system_t *system)
+{
+    static const auto remove = reinterpret_cast<decltype(&papplSystemDelete)>(dlsym(RTLD_NEXT, "papplSystemDelete"));
+    using namespace std::chrono;
+    const auto give_up = steady_clock::now() + seconds(2);
+    for (int last = thread_count(), settled = 0; settled < 20 && steady_clock::now() < give_up; ) {
+        std::this_thread::sleep_for(milliseconds(10));
+        const int now = thread_count();
+        settled = now == last ? settled + 1 : 0;
+        last = now;
+    }
+    if (remove)
+        remove(system);
+}
+
 
 // PAPPL's announcing of printers and of the server on DNS-SD, turned off:
 // the app announces its printers itself (dnssd.cpp). In PAPPL 1.3.1,

@@ -27,5 +27,5 @@ echo "memory before the requests: $before KiB, after: $after KiB"
 
 wait_for 60 '"$app" status -u "ipp://localhost:$port/ipp/print/d" | grep -q "idle since"' || fail "printer busy"
 "$app" submit -u "ipp://localhost:$port/ipp/print/d" -o copies=7 label.pwg > /dev/null || fail "submit"
-wait_for 30 "grep -q \$'^A7\r\$' d.prn" || fail "no label after the hostile requests"
+wait_for 30 "grep -q \$'^A7\r\$' d.prn" || { fail "no label after the hostile requests"; tail -20 "$tmp/state/log" >&2; }
 [ "$failures" -eq 0 ]

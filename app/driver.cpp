@@ -301,11 +301,12 @@ bool end_page(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *dev
     const label_format label = {uint32_t(std::lround(options->media.size_width * 72.0 / 2540.0)),
                                 uint32_t(std::lround(options->media.size_length * 72.0 / 2540.0)),
                                 unsigned(std::max(options->copies, 1))};
-    write_label_page(out, label_bitmap(data->page), label, data->settings);
+    // Cancelled while the image went out: the printer reads the whole image
+    // and its end, and gets no label job block.
+    const bool block_sent = write_label_page(out, label_bitmap(data->page), label, data->settings,
+                                             [job] { return !papplJobIsCanceled(job); });
     data->page.bitmap = {};
-    // Cancelled while the image went out: the printer has read the whole
-    // image and its end, and gets no label job block.
-    if (papplJobIsCanceled(job))
+    if (!block_sent)
         return std::fflush(out) == 0 || refuse(job, "Unable to write to the printer.");
 
     if (std::fflush(out) != 0 || std::ferror(out))

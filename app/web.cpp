@@ -136,7 +136,6 @@ std::string add_from_form(pappl_client_t *client, const driver_list &drivers)
         default: return "Unable to add the printer.";
         }
     }
-    papplPrinterSetDNSSDName(printer, name.c_str());  // advertises it
     char path[256];
     papplClientRespondRedirect(client, HTTP_STATUS_FOUND, papplPrinterGetPath(printer, nullptr, path, sizeof path));
     return "";

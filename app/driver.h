@@ -31,9 +31,8 @@ bool printers_quiet(const job_activity &jobs);
 struct app_setup {
     driver_list drivers;
     std::string state_file;
-    // PAPPL 1.3 may deadlock when it saves its state while it turns a job
-    // away because the printer is busy, so the state is saved only when the
-    // printers are quiet.
+    // PAPPL 1.3.1 saves its state at the end of every job, each save with
+    // the whole job history: the state is saved once the printers are quiet.
     job_activity jobs;
     std::atomic<bool> save_pending{false};
     std::string base_name;  // the program's, which names its local socket

@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -62,9 +63,8 @@ void add_printer_id(pappl_printer_t *printer, void *ids)
     static_cast<std::vector<int> *>(ids)->push_back(papplPrinterGetID(printer));
 }
 
-// Shows each printer's print speed, each printer's lock taken without the
-// system's (PAPPL 1.3.1 takes a printer's and then the system's as it turns
-// a job away as busy, in _papplJobCopyDocumentData).
+// Shows each printer's print speed, each printer's lock taken while the
+// system's is not held.
 void report_speeds(pappl_system_t *system)
 {
     std::vector<int> ids;
@@ -93,7 +93,11 @@ bool save_state(pappl_system_t *system, void *data)
     }
     setup.save_pending = false;
     report_speeds(system);
-    return papplSystemSaveState(system, setup.state_file.c_str()) && keep_save(system, setup.state_file);
+    // PAPPL writes the file in place: a server killed or a machine losing
+    // power in the middle would start again without its printers.
+    const std::string written = setup.state_file + ".new";
+    return papplSystemSaveState(system, written.c_str()) &&
+           std::rename(written.c_str(), setup.state_file.c_str()) == 0 && keep_save(system, setup.state_file);
 }
 
 // Once a second: a save put off while jobs were printing.

@@ -17,9 +17,7 @@ suite "$tmp/report"
 summary "$tmp/report"
 
 # The suite's failures, exactly: what PAPPL 1.3.1 itself gets wrong and the
-# driver cannot mend (it offers no page overrides, and leaves
-# job-state-reasons out of a held job's Print-Job response: its list of
-# reasons ends before job-hold-until-specified), and what the app does not
+# driver cannot mend (it offers no page overrides), and what the app does not
 # claim as the printers have none (a supply level it could read; a display,
 # light or sound to identify a printer by). Any other failure is ours.
 section='PWG 5100.14 section 5.1/5.2 - Required Operations and Attributes'
@@ -30,8 +28,6 @@ $section: EXPECTED: identify-actions-default WITH-VALUE /^(display|flash|sound|s
 $section: EXPECTED: identify-actions-supported
 $section: EXPECTED: printer-supply
 $section: EXPECTED: printer-supply-description
-Print-Job with job-hold-until
-Print-Job with job-hold-until: EXPECTED: job-state-reasons
 EOF
 )"
 # The page that printer-supply-info-uri names says there are none.

@@ -8,6 +8,8 @@
 #  - a client that hangs up in the middle of a page, and a job cancelled in
 #    the middle of a page: the printer gets nothing of them (the bitmap of a
 #    page goes out only at its end), the next job prints whole;
+#  - while a job prints, clients turned away as the printer is busy and
+#    others reading its attributes, all at once: every request is answered;
 #  - every setting of a printer, and one changed while a job prints, kept
 #    across a shutdown right after that job;
 #  - a printer that hangs up in the middle of a job: that job ends (aborted
@@ -116,7 +118,8 @@ state=$(ipp_get c Get-Job-Attributes "ATTR integer job-id $(awk '$1 == "c" && $3
 [[ $state =~ ^(aborted|completed)$ ]] || fail "the job the printer hung up on is $state, not ended"
 
 # half PRINTER DOC hangup|cancel: a Print-Job of DOC that stops halfway into
-# its rows and hangs up, or waits there for the file "go".
+# its rows and hangs up, or waits there for the file "go"; half PRINTER DOC
+# busy SECONDS: Print-Jobs and Get-Printer-Attributes at once.
 half() { python3 "$here/mutate.py" "$port" "$@"; }
 # Cut off in the middle of a page by its client, cancelled in the middle of
 # a page: nothing reaches the printer; then a job prints whole.
@@ -149,6 +152,7 @@ settings=(printer-darkness-configured print-speed-default media-col-default medi
 rm -f go
 half d 1-300.pwg cancel &
 wait_for 30 '[ "$(state 4)" = processing ]' && "$app" modify -d d -o printer-darkness-configured=0 || fail "modify"
+half d 1-300.pwg busy 4 || fail "a request unanswered while jobs were turned away as busy"
 set=$(ipp_get d Get-Printer-Attributes "" "${settings[@]}")
 grep -q '^0,5080,.*size-name=custom_57x32mm.*top-offset=70' <<< "$set" || fail "the settings as set: $set"
 "$app" shutdown

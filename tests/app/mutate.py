@@ -7,7 +7,10 @@
 #   mutate.py PORT PRINTER PAGE big: 8 clients at once each printing a page
 #     whose header claims lines of 16 MiB, 4 lines sent;
 #   mutate.py PORT PRINTER PAGE hangup|cancel: a Print-Job of PAGE that stops
-#     halfway into its rows and hangs up, or waits for the file "go" there.
+#     halfway into its rows and hangs up, or waits for the file "go" there;
+#   mutate.py PORT PRINTER PAGE busy SECONDS: for SECONDS, 6 clients printing
+#     PAGE (turned away while the printer is busy) and 6 reading the printer's
+#     attributes; fails if a request gets no answer within 10 seconds.
 import concurrent.futures, os, random, socket, struct, sys, time
 
 port, printer, page, how = int(sys.argv[1]), sys.argv[2], open(sys.argv[3], 'rb').read(), sys.argv[4]
@@ -26,6 +29,7 @@ def print_job(data):
 
 
 def send(body, length=None, cut=None, timeout=10):
+    answered = True
     try:
         with socket.create_connection(('127.0.0.1', port), timeout=timeout) as s:
             s.sendall(f'POST /ipp/print/{printer} HTTP/1.1\r\nHost: localhost\r\nContent-Type: application/ipp\r\n'
@@ -36,8 +40,11 @@ def send(body, length=None, cut=None, timeout=10):
             s.shutdown(socket.SHUT_WR)
             while s.recv(65536):
                 pass
+    except socket.timeout:
+        answered = False
     except OSError:
         pass
+    return answered
 
 
 def mutate(rng, body):
@@ -58,6 +65,11 @@ elif how == 'big':
     struct.pack_into('>I', header, 392, 1 << 24)
     body = print_job(b'RaS2' + bytes(header) + (b'\x00' + b'\x7f\x55' * (1 << 17)) * 4)  # runs of 128
     list(concurrent.futures.ThreadPoolExecutor(8).map(send, [body] * 8))
+elif how == 'busy':
+    end = time.time() + float(sys.argv[5])
+    flood = lambda body: all(send(body) for _ in iter(lambda: time.time() < end, False))
+    bodies = [print_job(page)] * 6 + [request(0x0b, to_printer, attr(0x44, 'requested-attributes', b'all'))] * 6
+    sys.exit(not all(concurrent.futures.ThreadPoolExecutor(12).map(flood, bodies)))
 else:
     valid = [request(0x0b, to_printer, attr(0x44, 'requested-attributes', b'all')),
              print_job(page),

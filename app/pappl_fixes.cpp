@@ -46,10 +46,11 @@ int thread_count()
 
 void add_if_printing(pappl_job_t *job, void *count)
 {
-    *static_cast<int *>(count) += papplJobGetState(job) == IPP_JSTATE_PROCESSING;
+    const ipp_jstate_t state = papplJobGetState(job);
+    *static_cast<int *>(count) += state == IPP_JSTATE_PROCESSING || state == IPP_JSTATE_PENDING;
 }
 
-// Whether one of the printer's jobs is printing.
+// Whether one of the printer's jobs is printing or about to.
 bool printer_busy(pappl_printer_t *printer)
 {
     int printing = 0;
@@ -163,18 +164,28 @@ extern "C" {
 // up take the server's lock and then the printer's: one of them at the same
 // moment, and both wait for ever, and with them every later request to that
 // printer. The same work here, with each job ended through papplJobCancel.
-// A raster job prints as it arrives, unless a job is printing (server-error-
-// busy: the client sends it again later) or the printer holds new jobs.
+// A raster job prints as it arrives, unless a job is printing or waiting to
+// (server-error-busy: the client sends it again later) or the printer holds
+// new jobs.
 void _papplJobCopyDocumentData(pappl_client_t *client, pappl_job_t *job)
 {
     pappl_printer_t *printer = papplJobGetPrinter(job);
     const char *format = papplJobGetFormat(job);
     if (format && (std::strcmp(format, "image/pwg-raster") == 0 || std::strcmp(format, "image/urf") == 0)) {
-        if (printer_busy(printer))
+        // One raster job a printer at a time, let in one at a time: two let
+        // in at once would both print, the later one possibly first.
+        static std::mutex letting_in;
+        std::unique_lock turn(letting_in);
+        if (printer_busy(printer)) {
+            turn.unlock();
             return refuse_document(client, job, IPP_STATUS_ERROR_BUSY, "Currently printing another job.");
-        if (papplPrinterIsHoldingNewJobs(printer))
+        }
+        if (papplPrinterIsHoldingNewJobs(printer)) {
+            turn.unlock();
             return refuse_document(client, job, IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS, "Currently holding new jobs.");
+        }
         _papplJobSetState(job, IPP_JSTATE_PENDING);
+        turn.unlock();
         _papplJobProcessRaster(job, client);
     } else {
         char filename[1024];

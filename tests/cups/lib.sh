@@ -45,7 +45,7 @@ print_job() {
     local id job
     id=$(timeout 30 lp -h "$host" -d "$@" | grep -o "$1-[0-9]*")
     job="\[Job ${id#"$1"-}\]"
-    wait_for 120 '[ -z "$id" ] || grep -qE "$job (Job (completed|stopped|aborted|canceled)|Stopping job)" "$log"'
+    wait_for 120 '[ -z "$id" ] || grep -qE "$job (Job (completed|stopped|aborted|canceled)|Stopping job|Aborting job)" "$log"'
     grep -q "$job Job completed" "$log" || { fail "job [$id]"; grep -v ^D "$log" | tail -20 >&2; exit 1; }
 }
 

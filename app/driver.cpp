@@ -150,11 +150,11 @@ void add_job_id(pappl_job_t *job, void *ids)
     static_cast<std::vector<int> *>(ids)->push_back(papplJobGetID(job));
 }
 
-// The printer, once the job's turn has come: PAPPL 1.3.1 can start two PWG
-// raster jobs of a printer at once (_papplJobCopyDocumentData looks at the
-// printer's current job without its lock), and they print in the order it
-// accepted them: a job waits while an earlier one is printing (or, for up
-// to a second, about to).
+// The printer, once the job's turn has come: PAPPL 1.3.1 can have a raster
+// job that arrives and a spooled job (or the same job started twice, see
+// second_start) printing at once, and they print in the order it accepted
+// them: a job waits while an earlier one is printing (or, for up to a
+// second, about to).
 std::unique_lock<std::mutex> wait_turn(pappl_job_t *job, label_printer &own)
 {
     pappl_printer_t *printer = papplJobGetPrinter(job);
@@ -326,8 +326,8 @@ bool end_job(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device)
 }
 
 // PAPPL 1.3.1 can start a PWG or Apple raster job it prints as it arrives a
-// second time, as a spooled job with no file: _papplJobCopyDocumentData marks
-// the job pending before _papplJobProcessRaster makes it the printer's job,
+// second time, as a spooled job with no file: the job is marked pending
+// before _papplJobProcessRaster makes it the printer's job,
 // and another job that ends in between runs _papplPrinterCheckJobs, which
 // starts it. That start comes here, the filter for those formats. It waits
 // until the job is printed, or, when its printing has not begun, has it

@@ -325,13 +325,14 @@ bool end_job(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device)
     return written;
 }
 
-// PAPPL 1.3.1 can start a PWG or Apple raster job it prints as it arrives a
-// second time, as a spooled job with no file: the job is marked pending
-// before _papplJobProcessRaster makes it the printer's job,
-// and another job that ends in between runs _papplPrinterCheckJobs, which
-// starts it. That start comes here, the filter for those formats. It waits
-// until the job is printed, or, when its printing has not begun, has it
-// refused (start_job), so that it ends aborted and prints nothing.
+// PAPPL 1.3.1 starts a PWG or Apple raster job it prints as it arrives a
+// second time, as a spooled job with no file, when the job is pending as
+// another job ends (_papplPrinterCheckJobs starts it). PAPPL's own taking of
+// the document marks it pending before printing it; the app's
+// (pappl_fixes.cpp) keeps it held, so this should no longer happen. Should
+// it, the start comes here, the filter for those formats. It waits until
+// the job is printed, or, when its printing has not begun, has it refused
+// (start_job), so that it ends aborted and prints nothing.
 bool second_start(pappl_job_t *job, pappl_device_t *, void *)
 {
     if (const char *file = papplJobGetFilename(job); file && *file)

@@ -47,10 +47,12 @@ int thread_count()
 void add_if_printing(pappl_job_t *job, void *count)
 {
     const ipp_jstate_t state = papplJobGetState(job);
-    *static_cast<int *>(count) += state == IPP_JSTATE_PROCESSING || state == IPP_JSTATE_PENDING;
+    *static_cast<int *>(count) += state == IPP_JSTATE_PROCESSING || state == IPP_JSTATE_PENDING ||
+                                  (state == IPP_JSTATE_HELD && (papplJobGetReasons(job) & PAPPL_JREASON_JOB_INCOMING));
 }
 
-// Whether one of the printer's jobs is printing or about to.
+// Whether one of the printer's jobs is printing or about to (a raster job
+// let in is held, its document incoming, until it prints).
 bool printer_busy(pappl_printer_t *printer)
 {
     int printing = 0;
@@ -173,7 +175,11 @@ void _papplJobCopyDocumentData(pappl_client_t *client, pappl_job_t *job)
     const char *format = papplJobGetFormat(job);
     if (format && (std::strcmp(format, "image/pwg-raster") == 0 || std::strcmp(format, "image/urf") == 0)) {
         // One raster job a printer at a time, let in one at a time: two let
-        // in at once would both print, the later one possibly first.
+        // in at once would both print, the later one possibly first. PAPPL
+        // marks the job pending before it prints it, and a job ending in that
+        // moment has PAPPL start it again as a spooled job (see the driver's
+        // second_start); held until _papplJobProcessRaster starts it, it is
+        // never started twice.
         static std::mutex letting_in;
         std::unique_lock turn(letting_in);
         if (printer_busy(printer)) {
@@ -184,9 +190,10 @@ void _papplJobCopyDocumentData(pappl_client_t *client, pappl_job_t *job)
             turn.unlock();
             return refuse_document(client, job, IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS, "Currently holding new jobs.");
         }
-        _papplJobSetState(job, IPP_JSTATE_PENDING);
+        papplJobSetReasons(job, PAPPL_JREASON_JOB_INCOMING, PAPPL_JREASON_NONE);
         turn.unlock();
         _papplJobProcessRaster(job, client);
+        papplJobSetReasons(job, PAPPL_JREASON_NONE, PAPPL_JREASON_JOB_INCOMING);
     } else {
         char filename[1024];
         if (!spool_document(client, job, filename, sizeof filename))

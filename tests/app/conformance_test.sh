@@ -7,9 +7,7 @@ here=$(dirname "$0")
 . "$here/../cups/lib.sh"
 . "$here/lib.sh"
 command -v ipptool > /dev/null && command -v gs > /dev/null || { echo "skipped: needs ipptool and gs"; exit 77; }
-scratch app-conformance
-cleanup() { stop_servers; rm -rf "$tmp"; }
-own_app "$1"
+app_scratch conformance "$1"
 
 listen "$tmp/printer" && serve "$app" lab ravi343 || exit 1
 mkdir "$tmp/docs" && cd "$tmp/docs" && samples 300

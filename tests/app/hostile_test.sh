@@ -7,10 +7,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../cups/lib.sh"
 . "$here/lib.sh"
 command -v gs > /dev/null || { echo "skipped: needs gs"; exit 77; }
-scratch app-hostile
-cleanup() { stop_servers; rm -rf "$tmp"; }
-own_app "$1"
-cd "$tmp" || exit 1
+app_scratch hostile "$1"
 echo '<< /PageSize [144 72] >> setpagedevice 10 10 60 52 rectfill showpage' |
     gs -q -dSAFER -sDEVICE=pwgraster -r300 -dcupsColorSpace=18 -dcupsBitsPerColor=8 -sOutputFile=label.pwg - 2> /dev/null
 start_server "$app" "$tmp/state" && printer d 343 || exit 1

@@ -22,6 +22,16 @@ own_app() {
     ln -s "$(realpath "$1")" "$app"
 }
 
+# app_scratch NAME APP: the test's scratch directory $tmp (app-NAME), cleaned
+# up with the servers when the test ends, $app as own_app makes it, and the
+# working directory $tmp.
+app_scratch() {
+    scratch "app-$1"
+    cleanup() { stop_servers; rm -rf "$tmp"; }
+    own_app "$2"
+    cd "$tmp" || exit 1
+}
+
 # free_port: a TCP port the kernel has just handed out and taken back.
 free_port() {
     perl -MIO::Socket::INET -e 'print IO::Socket::INET->new(Listen => 1, LocalAddr => "127.0.0.1")->sockport'

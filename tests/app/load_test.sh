@@ -23,10 +23,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../cups/lib.sh"
 . "$here/lib.sh"
 command -v gs > /dev/null || { echo "skipped: needs gs"; exit 77; }
-scratch app-load
-cleanup() { stop_servers; rm -rf "$tmp"; }
-own_app "$1"
-cd "$tmp" || exit 1
+app_scratch load "$1"
 
 # Labels of 2 x 1 inches, 1 to 5 a document, at each printer's resolution.
 for n in 1 2 3 4 5; do

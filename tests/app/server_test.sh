@@ -9,10 +9,7 @@ here=$(dirname "$0")
 . "$here/lib.sh"
 command -v gs > /dev/null || { echo "skipped: needs gs"; exit 77; }
 filter=$(realpath "$2") ppds=$(realpath "$3")
-scratch app-server
-cleanup() { stop_servers; rm -rf "$tmp"; }
-own_app "$1"
-cd "$tmp" || exit 1
+app_scratch server "$1"
 
 start_server "$app" "$tmp/server" || exit 1
 

@@ -12,11 +12,8 @@ here=$(realpath "$(dirname "$0")")
 own_network "$0" "$@"
 needs_browser
 mkdir -p "$2" && shots=$(realpath "$2")
-scratch app-web
-cleanup() { stop_servers; rm -rf "$tmp"; }
-own_app "$1"
+app_scratch web "$1"
 own_login lpadmin
-cd "$tmp" || exit 1
 
 start_server "$app" "$tmp/server" $auth && listen shop.prn || exit 1
 web add shop "127.0.0.1:$devport" ravi343 || fail "Add Printer page"
